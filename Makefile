@@ -1,0 +1,56 @@
+# The front door: `make run` and `make test` do all set-up on a fresh Debian 12 machine.
+BUILD_DIR   ?= build
+ASAN_DIR    ?= build-asan
+BENCH_DIR   ?= build-bench
+JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_FLAGS ?=
+
+DEB_PACKAGES := cmake ninja-build g++ make qt6-base-dev libjpeg62-turbo-dev libgtest-dev \
+	libbenchmark-dev clang-format xvfb xauth xdotool x11-utils imagemagick poppler-utils \
+	fonts-dejavu-core fonts-liberation
+
+FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
+
+.PHONY: all deps configure build run run-fraktal test asan bench format format-check clean
+
+all: build
+
+deps:
+	@./scripts/ensure-deps.sh $(DEB_PACKAGES)
+
+$(BUILD_DIR)/build.ninja: | deps
+	cmake -S . -B $(BUILD_DIR) -G Ninja $(CMAKE_FLAGS)
+
+configure: deps $(BUILD_DIR)/build.ninja
+
+build: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	$(BUILD_DIR)/bin/zelvor
+
+run-fraktal: build
+	$(BUILD_DIR)/bin/fraktal
+
+test: build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+asan: deps
+	cmake -S . -B $(ASAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DFRACTALS_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake --build $(ASAN_DIR) -j $(JOBS)
+	cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+		ctest --output-on-failure -j $(JOBS) --timeout 1200
+
+bench: deps
+	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DFRACTALS_TESTS=OFF -DFRACTALS_BENCH=ON $(CMAKE_FLAGS)
+	cmake --build $(BENCH_DIR) -j $(JOBS)
+	@for b in $(BENCH_DIR)/bin/bench_*; do echo "== $$b"; $$b || exit 1; done
+
+format:
+	clang-format -i $(FORMAT_FILES)
+
+format-check:
+	clang-format --dry-run --Werror $(FORMAT_FILES)
+
+clean:
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(BENCH_DIR)

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "complex_view.h"
+
+namespace explorer {
+
+inline constexpr double kEscapeRadius = 256.0;
+inline constexpr int kMaxIter = 256;
+
+[[nodiscard]] double ComplexAbs(TComplex z);
+[[nodiscard]] TComplex ComplexAdd(TComplex a, TComplex b);
+[[nodiscard]] TComplex ComplexMul(TComplex a, TComplex b);
+
+/// The escape-time count of z -> z*z + c from z0: the modulus test (strictly greater than 256)
+/// before the count test, limit 256. The reference every faster path must equal bit for bit.
+[[nodiscard]] int EscapeCount(TComplex z0, TComplex c);
+
+/// What one picture needs: for the Mandelbrot set z0 = 0 and c = the pixel's number, for a
+/// Julia set z0 = the pixel's number and c = juliaC.
+struct RenderJob {
+    SetKind kind = SetKind::Mandelbrot;
+    ViewRect view;
+    PixelFrame frame;
+    TComplex juliaC;
+
+    [[nodiscard]] int columns() const { return frame.FrameRight - frame.FrameLeft + 1; }
+    [[nodiscard]] int rows() const { return frame.FrameBottom - frame.FrameTop + 1; }
+};
+
+/// The counts of a whole job by the plain per-pixel loop, column-major (column i holds the
+/// rows of x = FrameLeft + i from FrameTop down).
+[[nodiscard]] std::vector<std::uint16_t> ComputeCountsPlain(const RenderJob& job);
+
+/// Computes the counts of a job on all cores, with the widest vector unit the processor has,
+/// columns in ascending order so a presenter can show them as they come. Bit-identical to
+/// ComputeCountsPlain.
+class CountEngine {
+public:
+    /// threads <= 0: one per hardware thread.
+    explicit CountEngine(int threads = 0);
+    ~CountEngine();
+    CountEngine(const CountEngine&) = delete;
+    CountEngine& operator=(const CountEngine&) = delete;
+
+    /// Cancels any running job, then starts this one.
+    void start(const RenderJob& job);
+    /// Stops the workers within a few milliseconds and waits for them.
+    void cancel();
+
+    [[nodiscard]] int columns() const;
+    [[nodiscard]] int rows() const;
+    [[nodiscard]] bool columnReady(int column) const;
+    /// Blocks until the column is ready or timeoutMs passed; true when ready.
+    bool waitColumn(int column, int timeoutMs);
+    /// The counts of a ready column, rows() entries from FrameTop down.
+    [[nodiscard]] const std::uint16_t* column(int column) const;
+
+    /// Name of the code path chosen at run time ("avx512", "avx2", "sse2", "scalar").
+    [[nodiscard]] static const char* simdPath();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace explorer

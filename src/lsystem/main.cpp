@@ -1,0 +1,15 @@
+#include <QApplication>
+
+#include "generator_window.h"
+#include "qt_services.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    platform::QtServices services;
+    lsystem::GeneratorWindow window(services);
+    window.show();
+    // Without a window manager nothing activates the window, and the start state is set on
+    // activation.
+    window.activateWindow();
+    return QApplication::exec();
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <vector>
+
+#include "services.h"
+
+namespace lsystem {
+
+/// One rescaling step: positions, sizes and font sizes are multiplied by m and divided by d.
+struct ScaleStep {
+    int m = 1;
+    int d = 1;
+};
+
+struct WindowScaling {
+    std::vector<ScaleStep> steps;
+    int fontPointSize = 0; // the window font's size after scaling
+};
+
+/// Fits the window designed for a 1024 x 768 screen at 120 pixels per inch: by the height on
+/// screens wider than 4:3, by the width otherwise; then by 120 / dpi, the font following the
+/// screen height. `fontPoints` is the design font size in points.
+[[nodiscard]] WindowScaling ScaleForScreen(const common::ScreenInfo& screen, int fontPoints);
+
+} // namespace lsystem

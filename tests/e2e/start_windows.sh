@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Both programs start in a real X server, take their working folder from the start-folder
+# handover file, and show their windows; the explorer's picture area is black and E ends it.
+# Usage: start_windows.sh <bin-dir>   (run under xvfb-run)
+set -euo pipefail
+
+BIN_DIR=$1
+WORK=$(mktemp -d)
+PIDS=()
+cleanup() {
+    for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+export TMPDIR="$WORK/tmp"
+TARGET="$WORK/Bilder ordner"
+mkdir -p "$TMPDIR/VEVIVU" "$TARGET"
+unset QT_SCALE_FACTOR QT_FONT_DPI QT_SCREEN_SCALE_FACTORS QT_QPA_PLATFORM
+
+# The handover file: a little-endian 32-bit count, then the folder text with blanks around it.
+write_handover() {
+    local text="  $1 "
+    local n=${#text}
+    printf "\\x$(printf %02x $((n & 255)))\\x$(printf %02x $(((n >> 8) & 255)))\\x00\\x00" > "$TMPDIR/VEVIVU/vivod.stm"
+    printf '%s\nrest' "$text" >> "$TMPDIR/VEVIVU/vivod.stm"
+}
+write_handover "$TARGET"
+
+# Waits for a visible window whose name matches $1 and prints its id.
+find_window() {
+    for _ in $(seq 1 100); do
+        local id
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1 || true)
+        if [[ -n "$id" ]]; then echo "$id"; return 0; fi
+        sleep 0.1
+    done
+    return 1
+}
+
+pixel_at() { # screenshot x y -> rrggbb
+    convert "$1" -depth 8 -format "%[hex:p{$2,$3}]" info: | cut -c1-6
+}
+
+# --- the set explorer
+(cd / && exec "$BIN_DIR/zelvor") &
+ZPID=$!
+PIDS+=("$ZPID")
+ZWIN=$(find_window '<M> Start, <E> Ende, <H> Hilfe ein/aus') || fail "explorer window did not appear"
+ZNAME=$(xdotool getwindowname "$ZWIN")
+[[ "$ZNAME" == *",  <M> Start, <E> Ende, <H> Hilfe ein/aus" ]] || fail "explorer title: $ZNAME"
+[[ "$(readlink "/proc/$ZPID/cwd")" == "$TARGET" ]] || fail "explorer cwd: $(readlink "/proc/$ZPID/cwd")"
+
+eval "$(xdotool getwindowgeometry --shell "$ZWIN")"
+[[ "$WIDTH" == 601 && "$HEIGHT" == 601 ]] || fail "explorer client size ${WIDTH}x${HEIGHT}"
+sleep 0.5
+import -window root "$WORK/explorer.png"
+for p in "5 5" "300 300" "595 595" "5 595"; do
+    set -- $p
+    c=$(pixel_at "$WORK/explorer.png" $((X + $1)) $((Y + $2)))
+    [[ "$c" == 000000 ]] || fail "explorer pixel ($1,$2) is $c, not black"
+done
+[[ -n "${E2E_SHOTS:-}" ]] && cp "$WORK/explorer.png" "$E2E_SHOTS/zelvor.png"
+
+xdotool windowfocus --sync "$ZWIN" 2>/dev/null || true
+xdotool key --window "$ZWIN" e
+for _ in $(seq 1 50); do kill -0 "$ZPID" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$ZPID" 2>/dev/null; then fail "E did not end the explorer"; fi
+
+# --- the generator
+(cd / && exec "$BIN_DIR/fraktal") &
+FPID=$!
+PIDS+=("$FPID")
+FWIN=$(find_window '^ZUDIRUR - Ein Generator für fraktale Gebilde$') || fail "generator window did not appear"
+[[ "$(readlink "/proc/$FPID/cwd")" == "$TARGET" ]] || fail "generator cwd: $(readlink "/proc/$FPID/cwd")"
+sleep 0.5
+[[ -n "${E2E_SHOTS:-}" ]] && import -window root "$E2E_SHOTS/fraktal.png"
+kill "$FPID"
+wait "$FPID" 2>/dev/null || true
+echo "PASS"
