@@ -47,19 +47,24 @@ struct PixelFrame {
 /// Reads "re/im": blanks and control characters around the whole text and around each part are
 /// ignored, the split is at the first "/", numbers use "." whatever the locale. No "/" gives
 /// (0, 0); an empty part is 0; a part that is not a number gives the value of its longest
-/// valid prefix (0 when there is none).
+/// valid prefix (0 when there is none), so "1,5" reads as 1 and "nan" or "inf" as 0.
 [[nodiscard]] TComplex ParseComplex(std::string_view text);
 
 /// Reads a number in the locale-independent syntax: optional leading spaces, optional sign,
 /// digits with "." (digits before or after the point may be absent), optional exponent.
-/// Gives the value of the longest valid prefix and whether the whole text was that number.
+/// An "e" without exponent digits ends the number before it. Gives the value of the longest
+/// valid prefix and whether the whole text was that number; trailing blanks make it not whole.
+/// A number too large for a double gives 0 and is not whole (an infinite bound would spoil
+/// every later computation); one too small gives 0 with its sign, as rounding would.
 struct NumberPrefix {
     double value = 0.0;
     bool whole = false; // the whole text was one valid number
 };
 [[nodiscard]] NumberPrefix ParseDecimalPrefix(std::string_view text);
 
-/// Real part, " / ", imaginary part, each with exactly 8 decimals.
+/// Real part, " / ", imaginary part, each with exactly 8 decimals and "." whatever the locale,
+/// correctly rounded from the binary value. A part that shows as zero has no "-", so -0.0 and
+/// -1e-9 both give "0.00000000"; non-finite parts give "inf", "-inf" or "nan".
 [[nodiscard]] std::string FormatComplex(TComplex z);
 
 /// "Zoom:  (" low ")  -  (" high ")".
