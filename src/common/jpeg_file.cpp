@@ -1,0 +1,415 @@
+#include "jpeg_file.h"
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <string>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <jpeglib.h>
+// After jpeglib.h, which it builds on.
+#include <jerror.h>
+
+namespace {
+
+// libjpeg reports fatal errors through error_exit, which must not return. We longjmp back into
+// the function that called the library; `pub` comes first because the library hands the
+// callbacks a pointer to it.
+struct ErrorState {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+    bool hasMessage;
+    bool warned;
+};
+
+// libjpeg's own stdio source calls fread again for every byte it wants past the end, which a
+// damaged length field turns into tens of thousands of system calls; it also cannot tell a read
+// error from the end of the file. This one remembers both.
+struct FileSource {
+    jpeg_source_mgr pub;
+    std::FILE* file;
+    bool startOfFile;
+    bool atEnd;
+    int readError; // errno of a failed read, 0 if none
+    JOCTET buffer[16384];
+};
+
+const JOCTET kFakeEndMarker[2] = {0xFF, JPEG_EOI};
+
+void CopyMessage(char* out, std::size_t outSize, const char* text) {
+    std::snprintf(out, outSize, "%s", text);
+}
+
+} // namespace
+
+extern "C" {
+
+// The first problem reported is kept: for a truncated file, "Premature end of JPEG file" says
+// more than whatever error follows from the missing data.
+static void FractalsJpegErrorExit(j_common_ptr cinfo) {
+    auto* state = reinterpret_cast<ErrorState*>(cinfo->err);
+    if (!state->hasMessage) {
+        (*cinfo->err->format_message)(cinfo, state->message);
+        state->hasMessage = true;
+    }
+    std::longjmp(state->jump, 1);
+}
+
+// The library would print to stderr; the caller shows our message instead.
+static void FractalsJpegOutputMessage(j_common_ptr) {}
+
+// A warning means the data is damaged (most often truncated) and the library filled the gap
+// with grey; we refuse such a picture rather than show it as if it were whole.
+static void FractalsJpegEmitMessage(j_common_ptr cinfo, int msgLevel) {
+    if (msgLevel >= 0) {
+        return;
+    }
+    auto* state = reinterpret_cast<ErrorState*>(cinfo->err);
+    if (!state->hasMessage) {
+        (*cinfo->err->format_message)(cinfo, state->message);
+        state->hasMessage = true;
+    }
+    state->warned = true;
+    cinfo->err->num_warnings++;
+}
+
+static void FractalsJpegInitSource(j_decompress_ptr) {}
+
+static void FractalsJpegTermSource(j_decompress_ptr) {}
+
+static boolean FractalsJpegFillInput(j_decompress_ptr cinfo) {
+    auto* source = reinterpret_cast<FileSource*>(cinfo->src);
+    if (!source->atEnd) {
+        const std::size_t count = std::fread(source->buffer, 1, sizeof source->buffer, source->file);
+        if (count > 0) {
+            source->pub.next_input_byte = source->buffer;
+            source->pub.bytes_in_buffer = count;
+            source->startOfFile = false;
+            return TRUE;
+        }
+        if (std::ferror(source->file)) {
+            source->readError = errno != 0 ? errno : EIO;
+            ERREXIT(cinfo, JERR_FILE_READ);
+        }
+        if (source->startOfFile) {
+            ERREXIT(cinfo, JERR_INPUT_EMPTY);
+        }
+        source->atEnd = true;
+        WARNMS(cinfo, JWRN_JPEG_EOF);
+    }
+    // An end marker lets the library wind down cleanly; the warning above already marks the
+    // picture as damaged.
+    source->pub.next_input_byte = kFakeEndMarker;
+    source->pub.bytes_in_buffer = sizeof kFakeEndMarker;
+    return TRUE;
+}
+
+static void FractalsJpegSkipInput(j_decompress_ptr cinfo, long count) {
+    auto* source = reinterpret_cast<FileSource*>(cinfo->src);
+    while (count > static_cast<long>(source->pub.bytes_in_buffer)) {
+        count -= static_cast<long>(source->pub.bytes_in_buffer);
+        FractalsJpegFillInput(cinfo);
+        if (source->atEnd) {
+            return; // nothing left to skip; the end marker stays in place
+        }
+    }
+    if (count > 0) {
+        source->pub.next_input_byte += count;
+        source->pub.bytes_in_buffer -= static_cast<std::size_t>(count);
+    }
+}
+
+} // extern "C"
+
+namespace {
+
+void InitFileSource(FileSource& source, std::FILE* file) {
+    source.pub.init_source = FractalsJpegInitSource;
+    source.pub.fill_input_buffer = FractalsJpegFillInput;
+    source.pub.skip_input_data = FractalsJpegSkipInput;
+    source.pub.resync_to_restart = jpeg_resync_to_restart;
+    source.pub.term_source = FractalsJpegTermSource;
+    source.pub.next_input_byte = nullptr;
+    source.pub.bytes_in_buffer = 0;
+    source.file = file;
+    source.startOfFile = true;
+    source.atEnd = false;
+    source.readError = 0;
+}
+
+void InitErrorState(ErrorState& state) {
+    jpeg_std_error(&state.pub);
+    state.pub.error_exit = FractalsJpegErrorExit;
+    state.pub.output_message = FractalsJpegOutputMessage;
+    state.pub.emit_message = FractalsJpegEmitMessage;
+    state.message[0] = '\0';
+    state.hasMessage = false;
+    state.warned = false;
+}
+
+// Kept out of Decode so that no allocation (or its bad_alloc) happens in the frame holding the
+// jump buffer.
+bool AllocatePixels(common::RgbImage* image, int width, int height) noexcept {
+    try {
+        image->pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3, 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    image->width = width;
+    image->height = height;
+    return true;
+}
+
+// Between setjmp and the last library call this frame holds only C objects: a longjmp skips
+// destructors, so a std::string here would leak or worse.
+bool Decode(std::FILE* file, common::RgbImage* image, char* message, std::size_t messageSize) {
+    jpeg_decompress_struct cinfo{};
+    ErrorState state;
+    InitErrorState(state);
+    FileSource source;
+    InitFileSource(source, file);
+    cinfo.err = &state.pub;
+    if (setjmp(state.jump) != 0) {
+        jpeg_destroy_decompress(&cinfo);
+        CopyMessage(message, messageSize,
+                    source.readError != 0 ? std::strerror(source.readError) : state.message);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    cinfo.src = &source.pub;
+    jpeg_read_header(&cinfo, TRUE);
+
+    // The header alone can claim up to 65500 x 65500; refuse before the library sizes its row
+    // buffers or we size the picture.
+    const long long width = cinfo.image_width;
+    const long long height = cinfo.image_height;
+    if (width > common::kMaxJpegSide || height > common::kMaxJpegSide ||
+        width * height > common::kMaxJpegPixels) {
+        std::snprintf(message, messageSize,
+                      "JPEG picture is too large: %lld x %lld pixels (at most %d a side and %lld in all)",
+                      width, height, common::kMaxJpegSide, common::kMaxJpegPixels);
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+
+    cinfo.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&cinfo);
+    if (cinfo.output_components != 3) {
+        std::snprintf(message, messageSize, "JPEG picture decodes to %d components instead of 3",
+                      cinfo.output_components);
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    const int outWidth = static_cast<int>(cinfo.output_width);
+    const int outHeight = static_cast<int>(cinfo.output_height);
+    if (!AllocatePixels(image, outWidth, outHeight)) {
+        std::snprintf(message, messageSize, "Not enough memory for a %d x %d picture", outWidth, outHeight);
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    const std::size_t rowBytes = static_cast<std::size_t>(outWidth) * 3;
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row = image->pixels.data() + static_cast<std::size_t>(cinfo.output_scanline) * rowBytes;
+        jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+    // Reads on to the end marker, so a file cut short after the last row still warns.
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    if (state.warned) {
+        CopyMessage(message, messageSize, state.message);
+        return false;
+    }
+    return true;
+}
+
+// Same rule as Decode: nothing with a destructor lives in this frame.
+bool Encode(std::FILE* file, const common::RgbImage& image, char* message, std::size_t messageSize) {
+    jpeg_compress_struct cinfo{};
+    ErrorState state;
+    InitErrorState(state);
+    cinfo.err = &state.pub;
+    if (setjmp(state.jump) != 0) {
+        jpeg_destroy_compress(&cinfo);
+        CopyMessage(message, messageSize, state.message);
+        return false;
+    }
+    jpeg_create_compress(&cinfo);
+    jpeg_stdio_dest(&cinfo, file);
+    cinfo.image_width = static_cast<JDIMENSION>(image.width);
+    cinfo.image_height = static_cast<JDIMENSION>(image.height);
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 100, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    const std::size_t rowBytes = image.rowBytes();
+    while (cinfo.next_scanline < cinfo.image_height) {
+        // The library only reads the rows; its interface just lacks const.
+        JSAMPROW row = const_cast<JSAMPLE*>(image.pixels.data()) +
+                       static_cast<std::size_t>(cinfo.next_scanline) * rowBytes;
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    if (state.warned) {
+        CopyMessage(message, messageSize, state.message);
+        return false;
+    }
+    return true;
+}
+
+mode_t CurrentUmask() {
+    // umask() can only be read by setting it, which races with any other thread creating a file
+    // meanwhile; Linux shows it in /proc, so the swap is only a fallback.
+    if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned int mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, status) != nullptr) {
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        }
+        std::fclose(status);
+        if (found) {
+            return static_cast<mode_t>(mask & 0777);
+        }
+    }
+    static std::mutex swapMutex;
+    const std::lock_guard lock(swapMutex);
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask;
+}
+
+// mkstemp makes the file 0600; the saved picture should get the mode a plain fopen would give
+// it: the existing file's when overwriting, otherwise 0666 less the umask.
+mode_t ModeForTarget(const std::string& path) {
+    struct stat existing {};
+    if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        return existing.st_mode & 0777;
+    }
+    return 0666 & ~CurrentUmask();
+}
+
+// Makes the rename itself durable; a failure here cannot undo the save, so it is not reported.
+void SyncFolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+    if (folder.empty()) {
+        folder = "/";
+    }
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+common::JpegResult Failure(std::string message) {
+    return {false, std::move(message)};
+}
+
+common::JpegResult SystemFailure(int error) {
+    return Failure(std::strerror(error));
+}
+
+} // namespace
+
+namespace common {
+
+JpegResult WriteJpeg(const std::string& path, const RgbImage& image) {
+    if (image.empty()) {
+        return Failure("Cannot write an empty picture (" + std::to_string(image.width) + " x " +
+                       std::to_string(image.height) + " pixels) as JPEG");
+    }
+    if (image.pixels.size() != image.rowBytes() * static_cast<std::size_t>(image.height)) {
+        return Failure("Picture data does not match its size of " + std::to_string(image.width) + " x " +
+                       std::to_string(image.height) + " pixels");
+    }
+    const mode_t mode = ModeForTarget(path);
+
+    std::string temp = path + ".tmpXXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        return SystemFailure(errno);
+    }
+    if (::fchmod(fd, mode) != 0) {
+        const int error = errno;
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return SystemFailure(error);
+    }
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (file == nullptr) {
+        const int error = errno;
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return SystemFailure(error);
+    }
+
+    char message[JMSG_LENGTH_MAX + 64];
+    if (!Encode(file, image, message, sizeof message)) {
+        std::fclose(file);
+        ::unlink(temp.c_str());
+        return Failure(message);
+    }
+    if (std::fflush(file) != 0 || ::fsync(::fileno(file)) != 0) {
+        const int error = errno;
+        std::fclose(file);
+        ::unlink(temp.c_str());
+        return SystemFailure(error);
+    }
+    if (std::fclose(file) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        return SystemFailure(error);
+    }
+    if (std::rename(temp.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        return SystemFailure(error);
+    }
+    SyncFolderOf(path);
+    return {true, {}};
+}
+
+JpegReadResult ReadJpeg(const std::string& path) {
+    JpegReadResult result;
+    std::FILE* file = std::fopen(path.c_str(), "rbe");
+    if (file == nullptr) {
+        result.error = std::strerror(errno);
+        return result;
+    }
+    // Opening a folder for reading succeeds; say so plainly instead of waiting for the first read
+    // to fail in the middle of the library.
+    struct stat info {};
+    if (::fstat(::fileno(file), &info) != 0) {
+        result.error = std::strerror(errno);
+        std::fclose(file);
+        return result;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        result.error = std::strerror(EISDIR);
+        std::fclose(file);
+        return result;
+    }
+
+    char message[JMSG_LENGTH_MAX + 128];
+    const bool ok = Decode(file, &result.image, message, sizeof message);
+    std::fclose(file);
+    if (!ok) {
+        result.image = RgbImage();
+        result.error = message[0] != '\0' ? message : "Unreadable JPEG file";
+    }
+    return result;
+}
+
+} // namespace common
