@@ -30,7 +30,7 @@ write_handover "$TARGET"
 
 # Waits for a visible window whose name matches $1 and prints its id.
 find_window() {
-    for _ in $(seq 1 100); do
+    for _ in $(seq 1 300); do
         local id
         id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1 || true)
         if [[ -n "$id" ]]; then echo "$id"; return 0; fi
@@ -54,18 +54,25 @@ ZNAME=$(xdotool getwindowname "$ZWIN")
 
 eval "$(xdotool getwindowgeometry --shell "$ZWIN")"
 [[ "$WIDTH" == 601 && "$HEIGHT" == 601 ]] || fail "explorer client size ${WIDTH}x${HEIGHT}"
-sleep 0.5
-import -window root "$WORK/explorer.png"
-for p in "5 5" "300 300" "595 595" "5 595"; do
-    set -- $p
-    c=$(pixel_at "$WORK/explorer.png" $((X + $1)) $((Y + $2)))
-    [[ "$c" == 000000 ]] || fail "explorer pixel ($1,$2) is $c, not black"
+# The first paint may lag behind the window's appearance on a loaded machine.
+black=""
+for _ in $(seq 1 50); do
+    import -window root "$WORK/explorer.png"
+    black=yes
+    for p in "5 5" "300 300" "595 595" "5 595"; do
+        set -- $p
+        c=$(pixel_at "$WORK/explorer.png" $((X + $1)) $((Y + $2)))
+        [[ "$c" == 000000 ]] || { black="($1,$2) is $c"; break; }
+    done
+    [[ "$black" == yes ]] && break
+    sleep 0.2
 done
+[[ "$black" == yes ]] || fail "explorer picture not black: pixel $black"
 [[ -n "${E2E_SHOTS:-}" ]] && cp "$WORK/explorer.png" "$E2E_SHOTS/zelvor.png"
 
 xdotool windowfocus --sync "$ZWIN" 2>/dev/null || true
-xdotool key --window "$ZWIN" e
-for _ in $(seq 1 50); do kill -0 "$ZPID" 2>/dev/null || break; sleep 0.1; done
+xdotool key e
+for _ in $(seq 1 100); do kill -0 "$ZPID" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$ZPID" 2>/dev/null; then fail "E did not end the explorer"; fi
 
 # --- the generator
