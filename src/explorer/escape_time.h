@@ -39,13 +39,22 @@ struct RenderJob {
 /// rows of x = FrameLeft + i from FrameTop down).
 [[nodiscard]] std::vector<std::uint16_t> ComputeCountsPlain(const RenderJob& job);
 
+/// The code paths of the engine. Auto takes the widest the processor has; the others exist so
+/// the tests can hold every path against the plain loop on one machine.
+enum class CountPath { Auto, Scalar, Avx2, Avx512 };
+
 /// Computes the counts of a job on all cores, with the widest vector unit the processor has,
 /// columns in ascending order so a presenter can show them as they come. Bit-identical to
 /// ComputeCountsPlain.
+///
+/// start(), cancel(), columns(), rows() and column() belong to the owning thread; columnReady()
+/// and waitColumn() may be called from any thread. A column's pointer stays valid until the next
+/// start().
 class CountEngine {
 public:
-    /// threads <= 0: one per hardware thread.
-    explicit CountEngine(int threads = 0);
+    /// threads <= 0: one per hardware thread. A path the processor lacks falls back to the
+    /// widest one it has.
+    explicit CountEngine(int threads = 0, CountPath path = CountPath::Auto);
     ~CountEngine();
     CountEngine(const CountEngine&) = delete;
     CountEngine& operator=(const CountEngine&) = delete;
@@ -63,8 +72,12 @@ public:
     /// The counts of a ready column, rows() entries from FrameTop down.
     [[nodiscard]] const std::uint16_t* column(int column) const;
 
-    /// Name of the code path chosen at run time ("avx512", "avx2", "sse2", "scalar").
+    /// Name of the code path chosen at run time ("avx512", "avx2", "scalar").
     [[nodiscard]] static const char* simdPath();
+    /// Name of the code path this engine runs.
+    [[nodiscard]] const char* pathName() const;
+    /// Whether this processor can run the path (Auto and Scalar always can).
+    [[nodiscard]] static bool pathAvailable(CountPath path);
 
 private:
     struct Impl;

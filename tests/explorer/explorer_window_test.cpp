@@ -1,0 +1,428 @@
+#include <QApplication>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "colour_scheme.h"
+#include "escape_time.h"
+#include "explorer_help.h"
+#include "explorer_window.h"
+#include "fake_services.h"
+
+namespace explorer {
+namespace {
+
+using testing_support::FakeServices;
+
+class ExplorerWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window = std::make_unique<ExplorerWindow>(fake);
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        ASSERT_EQ(window->activations(), 1);
+    }
+    void TearDown() override {
+        fake.onPump = nullptr;
+        window.reset();
+    }
+
+    ExplorerState& s() { return window->state(); }
+    const common::Canvas& pic() { return window->picture(); }
+    template <typename T> T* child(const char* name) { return window->findChild<T*>(QString::fromLatin1(name)); }
+    void key(int code, QObject* sender = nullptr) { window->FormKeyUp(sender ? sender : window.get(), code); }
+    void drag(QPoint from, QPoint to) {
+        window->FormMouseDown(Qt::LeftButton, Qt::LeftButton, Qt::NoModifier, from);
+        window->FormMouseMove(Qt::LeftButton, Qt::NoModifier, to);
+        window->FormMouseUp();
+    }
+    bool allBlack() {
+        for (int y = 0; y < pic().height(); ++y) {
+            for (int x = 0; x < pic().width(); ++x) {
+                if (pic().pixel(x, y) != common::kBlack) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+    /// The picture the plain per-pixel loop gives for the current view, with the current colours.
+    ::testing::AssertionResult matchesPlainLoop(SetKind kind) {
+        RenderJob job{kind, s().view, s().frame, s().JuliaC};
+        const std::vector<std::uint16_t> counts = ComputeCountsPlain(job);
+        const int rows = job.rows();
+        for (int i = 0; i < job.columns(); ++i) {
+            for (int j = 0; j < rows; ++j) {
+                const int x = s().frame.FrameLeft + i;
+                const int y = s().frame.FrameTop + j;
+                if (x >= pic().width() || y >= pic().height()) {
+                    continue;
+                }
+                const common::Colour want =
+                    PixelColour(s().colours, counts[static_cast<std::size_t>(i) * rows + j]);
+                if (pic().pixel(x, y) != want) {
+                    return ::testing::AssertionFailure() << "pixel " << x << "," << y << " differs";
+                }
+            }
+        }
+        return ::testing::AssertionSuccess();
+    }
+
+    FakeServices fake;
+    std::unique_ptr<ExplorerWindow> window;
+};
+
+TEST_F(ExplorerWindowTest, StartsFittedBlackAndWithTheTitleLine) {
+    EXPECT_EQ(window->objectName(), QStringLiteral("Form4"));
+    EXPECT_EQ(window->width(), 601); // the fake reports a 1024 x 768 screen at 96 dpi
+    EXPECT_EQ(window->height(), 601);
+    EXPECT_EQ(s().PicWidth, 601);
+    EXPECT_EQ(s().frame, (PixelFrame{0, 601, 0, 601}));
+    EXPECT_TRUE(window->windowTitle().endsWith(QStringLiteral(",  <M> Start, <E> Ende, <H> Hilfe ein/aus")));
+    EXPECT_TRUE(allBlack());
+    EXPECT_FALSE(child<QFrame>("Panel1")->isVisible());
+    EXPECT_FALSE(child<QFrame>("Panel2")->isVisible());
+    EXPECT_FALSE(child<QPlainTextEdit>("Memo1")->isVisible());
+    EXPECT_TRUE(s().UseOriginalColours);
+    EXPECT_EQ(s().PicBaseName, "Bild");
+    EXPECT_EQ(s().PicNumber, 1);
+    EXPECT_EQ(s().ShowDelay, 3000);
+    EXPECT_EQ(s().PrintScale, 1.0);
+    // A second activation (after a box of our own closed) does not reset anything.
+    s().PicNumber = 7;
+    QEvent activate(QEvent::WindowActivate);
+    QApplication::sendEvent(window.get(), &activate);
+    EXPECT_EQ(s().PicNumber, 7);
+}
+
+TEST_F(ExplorerWindowTest, StartPointPanelHoldsItsTextsAndPresets) {
+    auto* combo = child<QComboBox>("ComboBox1");
+    ASSERT_EQ(combo->count(), 12);
+    EXPECT_EQ(combo->itemText(0), QStringLiteral("0.00/0.00"));
+    EXPECT_EQ(combo->itemText(9), QStringLiteral("-0.50/0.60"));
+    EXPECT_EQ(combo->itemText(11), QStringLiteral("-0.55/0.50"));
+    EXPECT_TRUE(combo->isEditable());
+    EXPECT_TRUE(combo->currentText().isEmpty());
+    EXPECT_EQ(child<QPushButton>("Button4")->text(), QStringLiteral("START"));
+    const QStringList lines = child<QLabel>("Label1")->text().split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 5);
+    for (const QString& line : lines) {
+        EXPECT_EQ(line.size(), 39) << line.toStdString();
+    }
+    EXPECT_EQ(lines[3], QStringLiteral(" und mit dem Schalter <START> starten. "));
+}
+
+TEST_F(ExplorerWindowTest, HelpTextHasItsKeyLinesAndOnePageBreak) {
+    const std::vector<std::string>& lines = HelpLines();
+    ASSERT_EQ(lines.size(), 61u);
+    EXPECT_EQ(lines[0], "    ");
+    EXPECT_EQ(lines[45], ".");
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string(".")), 1);
+    const auto at = [&](const std::string& text) {
+        return std::find_if(lines.begin(), lines.end(), [&](const std::string& l) {
+            return l.size() >= 20 && l.substr(20) == text;
+        });
+    };
+    const std::vector<std::string> keyLines = {"<H> Hilfstext Ein/Aus-blenden",
+                                               "<O> Originale Anfangswerte setzen",
+                                               "<C> Grafik löschen",
+                                               "<F> Farbwerte verändern",
+                                               "<M> Mandelbrotmenge darstellen",
+                                               "<J> Juliamenge darstellen",
+                                               "<K> Konfiguration des Druckers",
+                                               "<P> Drucken von Grafik oder Hilfstext",
+                                               "<W> Bildweite maximieren",
+                                               "<N> Bildweite normalisieren",
+                                               "<D> Dateinamen für Speicherung eingeben",
+                                               "<S> Grafik in Bildatei (JPEG) speichern",
+                                               "<B> Bildershow ausführen",
+                                               "<A> Show anhalten bzw. weiterführen",
+                                               "<Esc> bricht eine Darstellung (Show) ab",
+                                               "<E> Ende des Programms"};
+    auto first = at(keyLines[0]);
+    ASSERT_NE(first, lines.end());
+    EXPECT_EQ(first->substr(0, 20), " Tastenfunktionen:  ");
+    for (std::size_t i = 1; i < keyLines.size(); ++i) {
+        EXPECT_EQ(*(first + static_cast<long>(i)), std::string(20, ' ') + keyLines[i]) << i;
+    }
+    auto mouse = at("Der Zoom-Rahmen wird mit gedrückter");
+    ASSERT_NE(mouse, lines.end());
+    EXPECT_EQ(mouse->substr(0, 20), " Mausfunktionen:    ");
+    EXPECT_EQ(*(mouse + 2), std::string(20, ' ') + "von \"links/unten\" nach \"rechts/oben\".");
+}
+
+TEST_F(ExplorerWindowTest, MandelbrotKeyDrawsTheDefaultViewAsThePlainLoopDoes) {
+    key('M');
+    EXPECT_FALSE(s().MandelbrotRunning);
+    EXPECT_EQ(s().view, DefaultView(SetKind::Mandelbrot));
+    EXPECT_EQ(window->windowTitle(), window->titleLine());
+    // The centre of the main cardioid is the main colour, yellow.
+    EXPECT_EQ(pic().pixel(350, 300), common::kYellow);
+    EXPECT_TRUE(matchesPlainLoop(SetKind::Mandelbrot));
+    EXPECT_TRUE(fake.inputHeld == false);
+    EXPECT_GE(fake.holdChanges, 2); // input was held while it drew
+    EXPECT_EQ(s().LastKey, 'M');
+}
+
+TEST_F(ExplorerWindowTest, EscapeDuringADrawingLeavesABlackPictureAndDropsTheZoom) {
+    key('M');
+    drag({100, 400}, {300, 200});
+    ASSERT_TRUE(s().ZoomPending);
+    fake.escapeAtPolls = {fake.escapePolls + 5000};
+    key('M');
+    EXPECT_FALSE(s().MandelbrotRunning);
+    EXPECT_FALSE(s().ZoomPending);
+    EXPECT_TRUE(allBlack());
+    EXPECT_EQ(window->windowTitle(), window->titleLine());
+    // The next M draws the default view again.
+    key('M');
+    EXPECT_EQ(s().view, DefaultView(SetKind::Mandelbrot));
+}
+
+TEST_F(ExplorerWindowTest, ZoomGateKeepsAMarkedRegionForTheKindDrawnLast) {
+    key('M');
+    drag({100, 400}, {300, 200});
+    ASSERT_TRUE(s().ZoomPending);
+    const std::string zoomCaption = ZoomCaption(s().ZoomLow, s().ZoomHigh);
+    EXPECT_EQ(window->windowTitle().toStdString(), zoomCaption);
+
+    key('J'); // another kind: ignored altogether
+    EXPECT_FALSE(child<QFrame>("Panel2")->isVisible());
+    EXPECT_EQ(s().LastKey, 'M');
+
+    key('M');
+    EXPECT_EQ(s().view, (ViewRect{s().ZoomLow.Re, s().ZoomHigh.Re, s().ZoomLow.Im, s().ZoomHigh.Im}));
+    EXPECT_EQ(window->windowTitle().toStdString(), zoomCaption);
+    EXPECT_TRUE(s().ZoomPending); // the same key redraws the same region
+    EXPECT_TRUE(matchesPlainLoop(SetKind::Mandelbrot));
+
+    key(0x120); // a key without a command (Shift) blocks both
+    const ViewRect before = s().view;
+    s().view = {};
+    key('M');
+    EXPECT_EQ(s().view, ViewRect{});
+    key('C');
+    EXPECT_FALSE(s().ZoomPending);
+    key('M');
+    EXPECT_EQ(s().view, DefaultView(SetKind::Mandelbrot));
+    EXPECT_NE(before, s().view);
+}
+
+TEST_F(ExplorerWindowTest, ABandDraggedLeftAndDownMirrorsThePicture) {
+    key('M');
+    window->FormMouseDown(Qt::LeftButton, Qt::LeftButton, Qt::NoModifier, {400, 100});
+    window->FormMouseMove(Qt::LeftButton, Qt::NoModifier, {200, 300});
+    const QString moveCaption = window->windowTitle();
+    EXPECT_TRUE(moveCaption.startsWith(QStringLiteral(" X / Y = "))) << moveCaption.toStdString();
+    window->FormMouseUp();
+    EXPECT_TRUE(s().ZoomPending);
+    EXPECT_EQ(window->windowTitle(), moveCaption); // no zoom caption for an invalid band
+    key('M');
+    EXPECT_GT(s().view.ReMin, s().view.ReMax);
+    EXPECT_LT(s().view.ImMax, s().view.ImMin);
+    EXPECT_TRUE(matchesPlainLoop(SetKind::Mandelbrot));
+}
+
+TEST_F(ExplorerWindowTest, PressAndReleaseWithoutAMoveZoomsOntoOnePoint) {
+    key('M');
+    window->FormMouseDown(Qt::LeftButton, Qt::LeftButton, Qt::NoModifier, {50, 50});
+    window->FormMouseUp();
+    EXPECT_TRUE(s().ZoomPending);
+    key('M');
+    // Both corners are (0, 0), inside the set: one colour everywhere.
+    EXPECT_EQ(s().view, ViewRect{});
+    EXPECT_EQ(pic().pixel(0, 0), common::kYellow);
+    EXPECT_EQ(pic().pixel(600, 600), common::kYellow);
+}
+
+TEST_F(ExplorerWindowTest, AValidBandIsDrawnAndErasedByTheNextPress) {
+    key('M');
+    const common::RgbImage before = pic().image();
+    drag({100, 400}, {300, 200});
+    EXPECT_NE(pic().image().pixels, before.pixels);
+    window->FormMouseDown(Qt::LeftButton, Qt::LeftButton, Qt::NoModifier, {10, 10});
+    EXPECT_EQ(pic().image().pixels, before.pixels);
+}
+
+TEST_F(ExplorerWindowTest, JuliaWaitsForTheStartPointAndIgnoresCommandKeysMeanwhile) {
+    auto* combo = child<QComboBox>("ComboBox1");
+    int rounds = 0;
+    fake.onPump = [&] {
+        if (!child<QFrame>("Panel2")->isVisible()) {
+            return;
+        }
+        ++rounds;
+        if (rounds == 1) {
+            key('E');            // ignored: the panel is open
+            key('H');            // ignored as well
+            key('X', combo);     // only LastKey follows keys typed in the list
+            combo->setEditText(QStringLiteral("-0.50/0.60"));
+        } else if (rounds == 3) {
+            child<QPushButton>("Button4")->click();
+        }
+    };
+    key('J');
+    fake.onPump = nullptr;
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(child<QPlainTextEdit>("Memo1")->isVisible());
+    EXPECT_FALSE(child<QFrame>("Panel2")->isVisible());
+    EXPECT_EQ(s().JuliaC, (TComplex{-0.5, 0.6}));
+    EXPECT_EQ(s().view, DefaultView(SetKind::Julia));
+    EXPECT_TRUE(matchesPlainLoop(SetKind::Julia));
+    EXPECT_EQ(s().LastKey, 'J');
+    EXPECT_GE(fake.waits, 3); // the wait blocks in the event loop
+}
+
+TEST_F(ExplorerWindowTest, JuliaOfZeroIsADiscInTheMainColour) {
+    fake.onPump = [&] {
+        if (child<QFrame>("Panel2")->isVisible()) {
+            child<QPushButton>("Button4")->click(); // empty text: (0, 0)
+        }
+    };
+    key('J');
+    fake.onPump = nullptr;
+    EXPECT_EQ(s().JuliaC, (TComplex{0, 0}));
+    EXPECT_EQ(pic().pixel(300, 300), common::kYellow);
+    EXPECT_EQ(pic().pixel(300 + 190, 300), common::kYellow); // |z| ~ 0.95
+    EXPECT_NE(pic().pixel(300 + 215, 300), common::kYellow); // |z| ~ 1.07
+    EXPECT_NE(pic().pixel(5, 5), common::kYellow);
+}
+
+TEST_F(ExplorerWindowTest, EscapeDuringTheStartPointWaitStartsTheDrawingAndDropsTheZoom) {
+    key('M');
+    drag({100, 400}, {300, 200});
+    key('C'); // drop it, then mark one again while J waits
+    fake.onPump = [&] {
+        if (child<QFrame>("Panel2")->isVisible()) {
+            fake.escapeAtPolls = {fake.escapePolls + 1};
+        }
+    };
+    key('J');
+    fake.onPump = nullptr;
+    EXPECT_FALSE(s().ZoomPending);
+    EXPECT_FALSE(child<QFrame>("Panel2")->isVisible());
+    EXPECT_FALSE(s().JuliaRunning);
+}
+
+TEST_F(ExplorerWindowTest, ColourApplyStopsSilentlyAtTheFirstBadField) {
+    key('F');
+    ASSERT_TRUE(child<QFrame>("Panel1")->isVisible());
+    std::array<QLineEdit*, 6> edits{};
+    for (int i = 0; i < 6; ++i) {
+        edits[static_cast<std::size_t>(i)] = child<QLineEdit>(QStringLiteral("Edit%1").arg(i + 1).toLatin1().constData());
+    }
+    EXPECT_EQ(edits[0]->text(), QStringLiteral("16"));
+    EXPECT_EQ(edits[5]->text(), QStringLiteral("0"));
+
+    struct Row {
+        const char* name;
+        std::array<const char*, 6> fields;
+        bool applies;
+    };
+    const Row rows[] = {
+        {"valid_with_leading_blanks_and_hex", {"  1", "$10", "0x20", "255", "0", "7"}, true},
+        {"256_in_third", {"9", "9", "256", "1", "1", "1"}, false},
+        {"minus_one_in_last", {"9", "9", "9", "1", "1", "-1"}, false},
+        {"trailing_blank", {"16 ", "2", "4", "255", "255", "0"}, false},
+        {"empty_field", {"16", "2", "4", "", "255", "0"}, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        key('M');
+        drag({100, 400}, {300, 200});
+        s().UseOriginalColours = false;
+        for (std::size_t i = 0; i < 6; ++i) {
+            edits[i]->setText(QString::fromLatin1(row.fields[i]));
+        }
+        edits[0]->setFocus();
+        child<QPushButton>("Button1")->click();
+        EXPECT_FALSE(s().ZoomPending);
+        EXPECT_TRUE(child<QFrame>("Panel1")->isVisible());
+        EXPECT_EQ(s().UseOriginalColours, !row.applies);
+        if (row.applies) {
+            EXPECT_EQ(s().colours.BorderR, 1);
+            EXPECT_EQ(s().colours.BorderG, 16);
+            EXPECT_EQ(s().colours.BorderB, 32);
+            EXPECT_EQ(s().colours.MainB, 7);
+            EXPECT_TRUE(child<QPushButton>("Button3")->hasFocus());
+        } else {
+            EXPECT_TRUE(edits[0]->hasFocus());
+        }
+    }
+    child<QPushButton>("Button3")->click();
+    EXPECT_FALSE(child<QFrame>("Panel1")->isVisible());
+    EXPECT_TRUE(allBlack());
+}
+
+TEST_F(ExplorerWindowTest, AppliedColoursAreUsedByTheNextDrawing) {
+    key('F');
+    const std::array<const char*, 6> fields = {"1", "2", "3", "10", "20", "30"};
+    for (int i = 0; i < 6; ++i) {
+        child<QLineEdit>(QStringLiteral("Edit%1").arg(i + 1).toLatin1().constData())
+            ->setText(QString::fromLatin1(fields[static_cast<std::size_t>(i)]));
+    }
+    child<QPushButton>("Button1")->click();
+    child<QPushButton>("Button3")->click();
+    key('M');
+    EXPECT_EQ(pic().pixel(350, 300), (common::Colour{10, 20, 30}));
+    EXPECT_TRUE(matchesPlainLoop(SetKind::Mandelbrot));
+    key('O'); // back to the originals for the next drawing
+    key('M');
+    EXPECT_EQ(pic().pixel(350, 300), common::kYellow);
+}
+
+TEST_F(ExplorerWindowTest, KeysTypedInTheColourFieldsRunOnceAndEnterWalksTheFields) {
+    key('F');
+    auto* edit1 = child<QLineEdit>("Edit1");
+    edit1->setFocus();
+    ASSERT_TRUE(edit1->hasFocus());
+    const bool pausedBefore = s().ShowPaused;
+    QTest::keyClick(edit1, Qt::Key_A);
+    EXPECT_NE(s().ShowPaused, pausedBefore); // toggled once, not twice
+    for (int i = 1; i <= 6; ++i) {
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_EQ(focus->objectName(), QStringLiteral("Edit%1").arg(i));
+        QTest::keyClick(focus, Qt::Key_Return);
+    }
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("Button1"));
+    EXPECT_EQ(s().LastKey, 13);
+}
+
+TEST_F(ExplorerWindowTest, HelpKeyTogglesTheHelpTextAndDropsTheZoom) {
+    key('M');
+    drag({100, 400}, {300, 200});
+    key('H');
+    EXPECT_TRUE(child<QPlainTextEdit>("Memo1")->isVisible());
+    EXPECT_FALSE(s().ZoomPending);
+    EXPECT_TRUE(allBlack());
+    key('H');
+    EXPECT_FALSE(child<QPlainTextEdit>("Memo1")->isVisible());
+}
+
+TEST_F(ExplorerWindowTest, MaximiseAndNormalMeasureTheNewPictureArea) {
+    key('W');
+    EXPECT_GT(s().PicWidth, 0);
+    EXPECT_EQ(s().PicWidth, window->width());
+    EXPECT_EQ(s().PicHeight, window->height());
+    EXPECT_EQ(pic().width(), window->width());
+    EXPECT_TRUE(s().UseOriginalColours);
+    key('N');
+    EXPECT_EQ(s().PicWidth, 601);
+    EXPECT_EQ(s().PicHeight, 601);
+    EXPECT_EQ(s().frame, (PixelFrame{0, 601, 0, 601}));
+}
+
+TEST_F(ExplorerWindowTest, EndsOnE) {
+    key('E');
+    EXPECT_FALSE(window->isVisible());
+}
+
+} // namespace
+} // namespace explorer
