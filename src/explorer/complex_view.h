@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "colour.h"
+#include "number_text.h"
 
 namespace explorer {
 
@@ -50,17 +51,8 @@ struct PixelFrame {
 /// valid prefix (0 when there is none), so "1,5" reads as 1 and "nan" or "inf" as 0.
 [[nodiscard]] TComplex ParseComplex(std::string_view text);
 
-/// Reads a number in the locale-independent syntax: optional leading spaces, optional sign,
-/// digits with "." (digits before or after the point may be absent), optional exponent.
-/// An "e" without exponent digits ends the number before it. Gives the value of the longest
-/// valid prefix and whether the whole text was that number; trailing blanks make it not whole.
-/// A number too large for a double gives 0 and is not whole (an infinite bound would spoil
-/// every later computation); one too small gives 0 with its sign, as rounding would.
-struct NumberPrefix {
-    double value = 0.0;
-    bool whole = false; // the whole text was one valid number
-};
-[[nodiscard]] NumberPrefix ParseDecimalPrefix(std::string_view text);
+using common::NumberPrefix;
+using common::ParseDecimalPrefix;
 
 /// Real part, " / ", imaginary part, each with exactly 8 decimals and "." whatever the locale,
 /// correctly rounded from the binary value. A part that shows as zero has no "-", so -0.0 and

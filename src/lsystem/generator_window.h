@@ -2,43 +2,145 @@
 
 #include <QWidget>
 
+#include <array>
 #include <string>
+#include <vector>
 
 #include "canvas.h"
+#include "formula_walk.h"
+#include "scaling.h"
+#include "services.h"
+#include "turtle.h"
+
+class QCheckBox;
+class QFrame;
+class QKeyEvent;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
 
 namespace platform {
 class CanvasView;
-class QtServices;
 } // namespace platform
 
 namespace lsystem {
 
-/// The L-system generator's one window: a parameter panel on the left, the drawing area right.
+/// The L-system generator's one window (Form15): the parameter panel on the left, the drawing
+/// area on the right, the help text laid over the drawing panel when shown.
 class GeneratorWindow : public QWidget {
     Q_OBJECT
 
 public:
-    explicit GeneratorWindow(platform::QtServices& services, QWidget* parent = nullptr);
+    explicit GeneratorWindow(common::Services& services, QWidget* parent = nullptr);
     ~GeneratorWindow() override;
 
-    [[nodiscard]] const std::string& workDir() const { return m_workDir; }
     [[nodiscard]] const common::Canvas& image() const { return m_image; }
+    [[nodiscard]] const Turtle& turtle() const { return m_turtle; }
+    [[nodiscard]] const std::string& workDir() const { return m_workDir; }
+    [[nodiscard]] const std::string& formulaName() const { return m_formulaName; }
+    [[nodiscard]] std::int32_t startX() const { return m_startX; }
+    [[nodiscard]] std::int32_t startY() const { return m_startY; }
+    [[nodiscard]] std::int32_t nodeRadius() const { return m_nodeRadius; }
+    [[nodiscard]] std::int32_t waitMs() const { return m_waitMs; }
+    [[nodiscard]] const std::string& formula() const { return m_formula; }
+    [[nodiscard]] common::Colour penColour() const { return m_penColour; }
+    [[nodiscard]] common::Colour backColour() const { return m_backColour; }
+    [[nodiscard]] bool drawing() const { return m_walk.running(); }
     [[nodiscard]] int activations() const { return m_activations; }
+    /// The parameter record: the ten lines of the last drawing, save or load.
+    [[nodiscard]] std::vector<std::string> parameterRecord() const;
+
+    /// The window's key handler (key preview): `key` is the platform-neutral key code.
+    void FormKeyUp(QObject* sender, int key, Qt::KeyboardModifiers modifiers);
+    void Image1MouseDown(QPoint pos);
 
 protected:
     bool event(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
 
 private:
+    void buildControls();
+    void place(QWidget* w, int left, int top, int width, int height);
+    void ScaleWindowToScreen();
     void FormCreate();
     void FormActivate();
-    void ScaleWindowToScreen();
+    void InitDefaults();
+    void ClearImage(common::Colour colour);
+    void MarkStartPoint(QPoint at);
+    void setLabel17();
+    void setRecord(const std::vector<std::string>& lines);
 
-    platform::QtServices& m_services;
+    void Button1Click(); // "Hilfe ein/aus"
+    void Button2Click(); // "Erzeugen"
+    void Button3Click(); // "Löschen"
+    void Button4Click(); // "Laden"
+    void Button5Click(); // "Speichern"
+    void Button6Click(); // "Drucken"
+    void Button7Click(); // "Beenden"
+    void enterPressed(QLineEdit* field);
+    void Edit2KeyUp(int key);
+
+    // formula files, printing and export
+    bool SaveFormula();
+    void LoadFormula();
+    void PrintImageScaled(double scale);
+    void ExportJpeg();
+
+    common::Services& m_services;
     common::Canvas m_image;
-    QWidget* m_panel1 = nullptr;
-    platform::CanvasView* m_image1 = nullptr;
-    std::string m_workDir;
+    Turtle m_turtle;
+    FormulaWalk m_walk;
+    std::vector<common::ScaleStep> m_scaleSteps;
     int m_activations = 0;
+    bool m_closing = false;
+
+    // module state
+    std::int32_t m_imageWidth = 0;
+    std::int32_t m_imageHeight = 0;
+    common::Colour m_penColour = common::kBlack;
+    common::Colour m_backColour = common::kWhite;
+    std::string m_workDir;
+    std::string m_formulaName = "noname.frc";
+    bool m_savedOnce = false;
+    std::string m_formula;
+    std::int32_t m_nodeRadius = 0;
+    std::int32_t m_waitMs = 0;
+    std::int32_t m_startX = 0;
+    std::int32_t m_startY = 0;
+
+    struct Placed {
+        QWidget* widget;
+        QRect design;
+    };
+    std::vector<Placed> m_placed;
+
+    QFrame* Panel1 = nullptr;
+    QFrame* Panel2 = nullptr;
+    platform::CanvasView* Image1 = nullptr;
+    QPlainTextEdit* RichEdit1 = nullptr;
+    QPlainTextEdit* RichEdit2 = nullptr;
+    QLabel* Label9 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label17 = nullptr;
+    QCheckBox* CheckBox3 = nullptr;
+    QCheckBox* CheckBox4 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QLineEdit* Edit3 = nullptr;
+    QLineEdit* Edit4 = nullptr;
+    QLineEdit* Edit5 = nullptr;
+    QLineEdit* Edit6 = nullptr;
+    QLineEdit* Edit7 = nullptr;
+    QLineEdit* Edit8 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QPushButton* Button3 = nullptr;
+    QPushButton* Button4 = nullptr;
+    QPushButton* Button5 = nullptr;
+    QPushButton* Button6 = nullptr;
+    QPushButton* Button7 = nullptr;
 };
 
 } // namespace lsystem

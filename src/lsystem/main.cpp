@@ -7,6 +7,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     platform::QtServices services;
     lsystem::GeneratorWindow window(services);
+    services.setMainWindow(&window);
     window.show();
     // Without a window manager nothing activates the window, and the start state is set on
     // activation.

@@ -29,7 +29,8 @@ WindowScaling ScaleForScreen(const common::ScreenInfo& screen, int fontPoints) {
     }
     if (screen.dpi > 0 && screen.dpi != kReferenceDpi) {
         result.steps.push_back({kReferenceDpi, screen.dpi});
-        result.fontPointSize = roundHalfEven(static_cast<double>(fontPoints) * screen.height / kReferenceHeight);
+        result.fontPointSize =
+            roundHalfEven(static_cast<double>(fontPoints) * screen.height / kReferenceHeight);
     } else {
         result.fontPointSize = roundHalfEven(font * 0.9);
     }

@@ -2,18 +2,13 @@
 
 #include <vector>
 
+#include "scaling.h"
 #include "services.h"
 
 namespace lsystem {
 
-/// One rescaling step: positions, sizes and font sizes are multiplied by m and divided by d.
-struct ScaleStep {
-    int m = 1;
-    int d = 1;
-};
-
 struct WindowScaling {
-    std::vector<ScaleStep> steps;
+    std::vector<common::ScaleStep> steps;
     int fontPointSize = 0; // the window font's size after scaling
 };
 

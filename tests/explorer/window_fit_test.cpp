@@ -32,6 +32,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<FitRow>& info) { return std::string(info.param.name); });
 
 TEST(MulDivTest, RoundsHalvesAwayFromZero) {
+    using common::MulDiv;
     EXPECT_EQ(MulDiv(3, 1, 2), 2);
     EXPECT_EQ(MulDiv(-3, 1, 2), -2);
     EXPECT_EQ(MulDiv(5, 1, 4), 1);
