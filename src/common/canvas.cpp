@@ -276,6 +276,26 @@ void Canvas::lineTo(int x, int y) {
     const Int minorStride = xMajor ? rowBytes : 3;
     const Int twiceMinorDelta = 2 * minorDelta;
 
+    if (!dotted && penWidth == 1 && mode == RasterMode::Copy) {
+        // The turtle draws millions of these: a plain store per step, one bounds test.
+        const auto size = static_cast<std::uint64_t>(minorSize);
+        for (Int i = first; i <= last; ++i) {
+            if (static_cast<std::uint64_t>(minor) < size) {
+                std::uint8_t* p = data + major * majorStride + minor * minorStride;
+                p[0] = colour.r;
+                p[1] = colour.g;
+                p[2] = colour.b;
+            }
+            major += majorDir;
+            error += twiceMinorDelta;
+            if (error >= denominator) {
+                error -= denominator;
+                minor += minorDir;
+            }
+        }
+        return;
+    }
+
     // Every step has its own major coordinate, so no pixel is covered twice even at width 2 and
     // not-xor needs no record of what it has already touched.
     for (Int i = first; i <= last; ++i) {
