@@ -240,7 +240,6 @@ void ExplorerWindow::PrintScaledPicture(double scale) {
     const int w = width();
     const int h = height();
     const common::RgbImage picture = m_picture.copyRect({0, 0, w, h});
-    const double aspect = static_cast<double>(h) / w;
     std::string error;
     std::unique_ptr<common::PrintJob> job = m_services.startPrintJob(kDocumentName, error);
     if (!job) {
@@ -249,7 +248,9 @@ void ExplorerWindow::PrintScaledPicture(double scale) {
     }
     const common::Rect page = job->pageRect();
     const double printWidth = std::nearbyint(page.right * scale);
-    const double printHeight = std::nearbyint(printWidth * aspect);
+    // Multiplied before dividing: a height exactly halfway between two pixels stays exactly
+    // halfway and is rounded to even, where a rounded h / w would tip it either way.
+    const double printHeight = std::nearbyint(printWidth * h / w);
     job->drawImage({0, 0, static_cast<int>(printWidth), static_cast<int>(printHeight)}, picture);
     if (!job->end(error)) {
         m_services.errorReport(error);

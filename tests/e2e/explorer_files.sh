@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# The explorer's D command takes a folder, a base name and a start number through its real
+# dialogs; S then stores the drawn picture there as <name>_005.JPG, a 601 x 601 JPEG that looks
+# like the picture area on the screen.
+# Usage: explorer_files.sh <bin-dir>   (run under xvfb-run with a 1024x768 screen)
+set -euo pipefail
+
+BIN_DIR=$1
+WORK=$(mktemp -d)
+PID=""
+cleanup() {
+    [[ -n "$PID" ]] && kill "$PID" 2>/dev/null || true
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+export TMPDIR="$WORK/tmp"
+START="$WORK/start"
+TARGET="$WORK/bilder"
+mkdir -p "$TMPDIR/VEVIVU" "$START" "$TARGET"
+unset QT_SCALE_FACTOR QT_FONT_DPI QT_SCREEN_SCALE_FACTORS QT_QPA_PLATFORM
+
+# The handover file: a little-endian 32-bit count, then the start folder's text.
+n=${#START}
+printf "\\x$(printf %02x $((n & 255)))\\x$(printf %02x $(((n >> 8) & 255)))\\x00\\x00" > "$TMPDIR/VEVIVU/vivod.stm"
+printf '%s' "$START" >> "$TMPDIR/VEVIVU/vivod.stm"
+
+pixel_at() { convert "$1" -depth 8 -format "%[hex:p{$2,$3}]" info: | cut -c1-6 | tr "A-F" "a-f"; }
+
+# Waits for a visible window whose name matches the pattern $1 and prints its id.
+find_window() {
+    for _ in $(seq 1 300); do
+        local id
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1 || true)
+        if [[ -n "$id" ]]; then echo "$id"; return 0; fi
+        sleep 0.1
+    done
+    return 1
+}
+
+# Waits until no visible window matches $1 any more.
+wait_gone() {
+    for _ in $(seq 1 100); do
+        xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# Answers a modal box: waits for it, gives it the focus and presses Return.
+confirm() { # pattern what
+    local id
+    id=$(find_window "$1") || fail "$2 did not appear"
+    xdotool windowfocus --sync "$id" 2>/dev/null || true
+    xdotool key Return
+    wait_gone "$1" || fail "$2 did not close"
+}
+
+"$BIN_DIR/zelvor" &
+PID=$!
+WIN=$(find_window '<M> Start, <E> Ende') || fail "explorer window did not appear"
+eval "$(xdotool getwindowgeometry --shell "$WIN")"
+[[ "$WIDTH" == 601 && "$HEIGHT" == 601 ]] || fail "explorer client size ${WIDTH}x${HEIGHT}"
+
+xdotool windowfocus --sync "$WIN" 2>/dev/null || true
+xdotool key d
+confirm '^zelvor$' "the box asking for a folder"
+
+DIALOG=$(find_window '^Save As$') || fail "the picture dialog did not appear"
+xdotool windowfocus --sync "$DIALOG" 2>/dev/null || true
+# The name field has the focus with the proposed name selected; a whole path replaces it.
+xdotool key ctrl+a
+xdotool type --delay 20 "$TARGET/Test.jpg"
+sleep 0.3
+# The first Return may only take the completer's suggestion; then a second one confirms.
+xdotool key Return
+if ! wait_gone '^Save As$'; then
+    xdotool key Return
+    wait_gone '^Save As$' || fail "the picture dialog did not take the typed path"
+fi
+
+confirm '^zelvor$' "the box naming the folder"
+confirm '^Name der JPEG-Datei$' "the name box"
+
+ID=$(find_window '^Startnummer der JPEG-Datei') || fail "the number box did not appear"
+xdotool windowfocus --sync "$ID" 2>/dev/null || true
+xdotool key ctrl+a
+xdotool type --delay 20 5
+xdotool key Return
+wait_gone '^Startnummer der JPEG-Datei' || fail "the number box did not close"
+
+# Without a window manager the focus is left on the root window once a box closes.
+xdotool windowfocus --sync "$WIN" 2>/dev/null || true
+xdotool key m
+drawn=""
+for _ in $(seq 1 100); do
+    import -window root "$WORK/shot.png"
+    # The cardioid's centre turns yellow and a corner takes its level colour once drawn.
+    if [[ "$(pixel_at "$WORK/shot.png" $((X + 350)) $((Y + 300)))" == ffff00 &&
+          "$(pixel_at "$WORK/shot.png" $((X + 595)) $((Y + 595)))" == 400810 ]]; then
+        drawn=yes
+        break
+    fi
+    sleep 0.1
+done
+[[ -n "$drawn" ]] || fail "the Mandelbrot picture was not drawn"
+[[ -n "${E2E_SHOTS:-}" ]] && cp "$WORK/shot.png" "$E2E_SHOTS/zelvor-saved.png"
+
+xdotool windowfocus --sync "$WIN" 2>/dev/null || true
+xdotool key s
+FILE="$TARGET/Test_005.JPG"
+for _ in $(seq 1 100); do
+    [[ -s "$FILE" ]] && break
+    sleep 0.1
+done
+[[ -s "$FILE" ]] || fail "no $FILE; the folder holds: $(ls -A "$TARGET")"
+[[ "$(ls -A "$TARGET")" == "Test_005.JPG" ]] || fail "the folder holds more: $(ls -A "$TARGET")"
+[[ "$(identify -format '%m %wx%h' "$FILE")" == "JPEG 601x601" ]] ||
+    fail "stored picture is $(identify -format '%m %wx%h' "$FILE")"
+
+# compare prints the normalised error in brackets (and exits with 1 when the pictures differ).
+rmse() { compare -metric RMSE "$1" "$2" null: 2>&1 | sed -n 's/.*(\([0-9.e-]*\)).*/\1/p' || true; }
+below() { awk -v e="$1" -v limit="$2" 'BEGIN { exit !(e != "" && e < limit) }'; }
+grey() { convert "$1" -colorspace Gray "$2"; }
+
+convert "$WORK/shot.png" -crop "601x601+$X+$Y" +repage "$WORK/area.png"
+grey "$WORK/area.png" "$WORK/area-grey.png"
+grey "$FILE" "$WORK/file-grey.png"
+# Quality 100 keeps the brightness to a few levels; the colours are stored at half resolution,
+# which on a fractal's fine detail costs more.
+e=$(rmse "$WORK/area-grey.png" "$WORK/file-grey.png")
+below "$e" 0.02 || fail "stored picture's brightness differs from the screen: RMSE ${e:-none}"
+e=$(rmse "$WORK/area.png" "$FILE")
+below "$e" 0.06 || fail "stored picture's colours differ from the screen: RMSE ${e:-none}"
+# The brightness check tells a picture one pixel off (RMSE about 0.05) from the right one.
+convert "$WORK/area-grey.png" -roll +1+0 "$WORK/shifted-grey.png"
+e=$(rmse "$WORK/shifted-grey.png" "$WORK/file-grey.png")
+below "$e" 0.03 && fail "the check cannot tell a shifted picture: RMSE $e"
+
+xdotool windowfocus --sync "$WIN" 2>/dev/null || true
+xdotool key e
+for _ in $(seq 1 100); do kill -0 "$PID" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$PID" 2>/dev/null && fail "E did not end the explorer"
+PID=""
+echo PASS
