@@ -24,9 +24,13 @@ RenderJob MandelbrotJob(explorer::ViewRect view, int width, int height) {
     return job;
 }
 
-RenderJob DefaultMandelbrot(int width, int height) { return MandelbrotJob({-2.0, 1.0, -1.5, 1.5}, width, height); }
+RenderJob DefaultMandelbrot(int width, int height) {
+    return MandelbrotJob({-2.0, 1.0, -1.5, 1.5}, width, height);
+}
 
-RenderJob AllInterior() { return MandelbrotJob({-0.3, -0.1, -0.1, 0.1}, 601, 601); }
+RenderJob AllInterior() {
+    return MandelbrotJob({-0.3, -0.1, -0.1, 0.1}, 601, 601);
+}
 
 RenderJob JuliaMinusHalf() {
     RenderJob job;
@@ -43,9 +47,8 @@ double TotalIterations(const RenderJob& job) {
 }
 
 void Report(benchmark::State& state, double iterationsPerPicture) {
-    state.counters["iterations"] =
-        benchmark::Counter(iterationsPerPicture * static_cast<double>(state.iterations()),
-                           benchmark::Counter::kIsRate);
+    state.counters["iterations"] = benchmark::Counter(
+        iterationsPerPicture * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 void Plain(benchmark::State& state, const RenderJob& job) {
@@ -75,14 +78,30 @@ void Engine(benchmark::State& state, const RenderJob& job) {
     Report(state, total);
 }
 
-void BM_Plain_Default601(benchmark::State& state) { Plain(state, DefaultMandelbrot(601, 601)); }
-void BM_Engine_Default601(benchmark::State& state) { Engine(state, DefaultMandelbrot(601, 601)); }
-void BM_Plain_AllInterior601(benchmark::State& state) { Plain(state, AllInterior()); }
-void BM_Engine_AllInterior601(benchmark::State& state) { Engine(state, AllInterior()); }
-void BM_Plain_Default1920x1080(benchmark::State& state) { Plain(state, DefaultMandelbrot(1919, 1079)); }
-void BM_Engine_Default1920x1080(benchmark::State& state) { Engine(state, DefaultMandelbrot(1919, 1079)); }
-void BM_Plain_JuliaMinusHalf601(benchmark::State& state) { Plain(state, JuliaMinusHalf()); }
-void BM_Engine_JuliaMinusHalf601(benchmark::State& state) { Engine(state, JuliaMinusHalf()); }
+void BM_Plain_Default601(benchmark::State& state) {
+    Plain(state, DefaultMandelbrot(601, 601));
+}
+void BM_Engine_Default601(benchmark::State& state) {
+    Engine(state, DefaultMandelbrot(601, 601));
+}
+void BM_Plain_AllInterior601(benchmark::State& state) {
+    Plain(state, AllInterior());
+}
+void BM_Engine_AllInterior601(benchmark::State& state) {
+    Engine(state, AllInterior());
+}
+void BM_Plain_Default1920x1080(benchmark::State& state) {
+    Plain(state, DefaultMandelbrot(1919, 1079));
+}
+void BM_Engine_Default1920x1080(benchmark::State& state) {
+    Engine(state, DefaultMandelbrot(1919, 1079));
+}
+void BM_Plain_JuliaMinusHalf601(benchmark::State& state) {
+    Plain(state, JuliaMinusHalf());
+}
+void BM_Engine_JuliaMinusHalf601(benchmark::State& state) {
+    Engine(state, JuliaMinusHalf());
+}
 
 BENCHMARK(BM_Plain_Default601)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Engine_Default601)->Unit(benchmark::kMillisecond)->UseRealTime();

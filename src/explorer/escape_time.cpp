@@ -8,9 +8,13 @@
 
 namespace explorer {
 
-double ComplexAbs(TComplex z) { return std::sqrt(z.Re * z.Re + z.Im * z.Im); }
+double ComplexAbs(TComplex z) {
+    return std::sqrt(z.Re * z.Re + z.Im * z.Im);
+}
 
-TComplex ComplexAdd(TComplex a, TComplex b) { return {a.Re + b.Re, a.Im + b.Im}; }
+TComplex ComplexAdd(TComplex a, TComplex b) {
+    return {a.Re + b.Re, a.Im + b.Im};
+}
 
 TComplex ComplexMul(TComplex a, TComplex b) {
     return {a.Re * b.Re - a.Im * b.Im, a.Re * b.Im + a.Im * b.Re};
@@ -50,8 +54,6 @@ std::vector<std::uint16_t> ComputeCountsPlain(const RenderJob& job) {
     return counts;
 }
 
-// ---------------------------------------------------------------------------------------------
-
 namespace {
 
 using Kernel = void (*)(const detail::KernelJob&);
@@ -84,9 +86,6 @@ PathChoice Choose(CountPath path) {
     }
 }
 
-// The vector kernels pack a pixel's place into 32 bits.
-constexpr std::size_t kVectorPixelLimit = std::size_t{1} << 31;
-
 } // namespace
 
 struct CountEngine::Impl {
@@ -113,7 +112,6 @@ struct CountEngine::Impl {
     std::vector<double> rowIm;
     std::unique_ptr<std::uint16_t[]> counts;
     std::unique_ptr<std::atomic<std::uint8_t>[]> ready;
-    Kernel kernel = nullptr;
     detail::KernelJob kernelJob;
 
     // A column's state: not ready, ready, or not ready with someone asleep on it. Only a column
@@ -126,8 +124,8 @@ struct CountEngine::Impl {
         auto* self = static_cast<Impl*>(context);
         bool awaited = false;
         for (int column = first; column < end; ++column) {
-            awaited = self->ready[static_cast<std::size_t>(column)].exchange(kReady, std::memory_order_acq_rel) ==
-                          kAwaited ||
+            awaited = self->ready[static_cast<std::size_t>(column)].exchange(
+                          kReady, std::memory_order_acq_rel) == kAwaited ||
                       awaited;
         }
         if (awaited) {
@@ -150,7 +148,7 @@ struct CountEngine::Impl {
                     return;
                 }
                 seen = generation;
-                run = kernel;
+                run = choice.kernel;
                 job = kernelJob;
             }
             run(job);
@@ -207,17 +205,16 @@ void CountEngine::start(const RenderJob& job) {
     d.rowIm.resize(rows);
     for (int i = 0; i < d.columns; ++i) {
         const int x = job.frame.FrameLeft + i;
-        d.colRe[static_cast<std::size_t>(i)] = PixelToComplex(job.view, job.frame, {x, job.frame.FrameTop}).Re;
+        d.colRe[static_cast<std::size_t>(i)] =
+            PixelToComplex(job.view, job.frame, {x, job.frame.FrameTop}).Re;
     }
     for (int j = 0; j < d.rows; ++j) {
         const int y = job.frame.FrameTop + j;
-        d.rowIm[static_cast<std::size_t>(j)] = PixelToComplex(job.view, job.frame, {job.frame.FrameLeft, y}).Im;
+        d.rowIm[static_cast<std::size_t>(j)] =
+            PixelToComplex(job.view, job.frame, {job.frame.FrameLeft, y}).Im;
     }
     d.counts = std::make_unique_for_overwrite<std::uint16_t[]>(columns * rows);
-    d.ready = std::make_unique<std::atomic<std::uint8_t>[]>(columns);
-    for (std::size_t i = 0; i < columns; ++i) {
-        d.ready[i].store(Impl::kPending, std::memory_order_relaxed);
-    }
+    d.ready = std::make_unique<std::atomic<std::uint8_t>[]>(columns); // all kPending
     if (columns == 0) {
         return;
     }
@@ -238,7 +235,6 @@ void CountEngine::start(const RenderJob& job) {
     k.cancel = &d.cancelFlag;
     k.columnsDone = &Impl::ColumnsDone;
     k.context = &d;
-    d.kernel = columns * rows < kVectorPixelLimit ? d.choice.kernel : &detail::RunScalar;
     d.nextColumn.store(0, std::memory_order_relaxed);
     d.cancelFlag.store(false, std::memory_order_relaxed);
     {
@@ -249,11 +245,17 @@ void CountEngine::start(const RenderJob& job) {
     d.wake.notify_all();
 }
 
-void CountEngine::cancel() { m_impl->cancel(); }
+void CountEngine::cancel() {
+    m_impl->cancel();
+}
 
-int CountEngine::columns() const { return m_impl->columns; }
+int CountEngine::columns() const {
+    return m_impl->columns;
+}
 
-int CountEngine::rows() const { return m_impl->rows; }
+int CountEngine::rows() const {
+    return m_impl->rows;
+}
 
 bool CountEngine::columnReady(int column) const {
     if (column < 0 || column >= m_impl->columns) {
@@ -285,9 +287,13 @@ const std::uint16_t* CountEngine::column(int column) const {
     return m_impl->counts.get() + static_cast<std::size_t>(column) * static_cast<std::size_t>(m_impl->rows);
 }
 
-const char* CountEngine::simdPath() { return Choose(CountPath::Auto).name; }
+const char* CountEngine::simdPath() {
+    return Choose(CountPath::Auto).name;
+}
 
-const char* CountEngine::pathName() const { return m_impl->choice.name; }
+const char* CountEngine::pathName() const {
+    return m_impl->choice.name;
+}
 
 bool CountEngine::pathAvailable(CountPath path) {
     switch (path) {

@@ -44,12 +44,11 @@ struct RenderJob {
 enum class CountPath { Auto, Scalar, Avx2, Avx512 };
 
 /// Computes the counts of a job on all cores, with the widest vector unit the processor has,
-/// columns in ascending order so a presenter can show them as they come. Bit-identical to
-/// ComputeCountsPlain.
+/// columns in ascending order, a few at a time, so a presenter can show them as they come.
+/// Bit-identical to ComputeCountsPlain.
 ///
-/// start(), cancel(), columns(), rows() and column() belong to the owning thread; columnReady()
-/// and waitColumn() may be called from any thread. A column's pointer stays valid until the next
-/// start().
+/// The engine's own threads do the counting; its members are called from one thread, the
+/// presenter's. A column's pointer stays valid until the next start().
 class CountEngine {
 public:
     /// threads <= 0: one per hardware thread. A path the processor lacks falls back to the

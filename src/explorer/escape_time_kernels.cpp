@@ -106,7 +106,7 @@ private:
     int m_groupEnd = 0;
     int m_row = 0;
     bool m_exhausted = false;
-    std::vector<int> m_groups; // first columns of the groups taken, ascending
+    std::vector<int> m_groups;   // first columns of the groups taken, ascending
     std::size_t m_published = 0; // groups before this are published
 };
 
@@ -134,7 +134,9 @@ static_assert(kLimit % kBlock == 0);
 
 // Snapshots for the repetition test are taken when the run's iteration count is a power of two,
 // so the distance to the compared state doubles and cycles of any short period are caught.
-constexpr bool SnapshotDue(int iterations) { return (iterations & (iterations - 1)) == 0; }
+constexpr bool SnapshotDue(int iterations) {
+    return (iterations & (iterations - 1)) == 0;
+}
 
 #define EXPLORER_AVX512 __attribute__((target("avx512f,popcnt")))
 #define EXPLORER_AVX2 __attribute__((target("avx2,popcnt")))
@@ -143,287 +145,247 @@ constexpr bool SnapshotDue(int iterations) { return (iterations & (iterations - 
 
 constexpr int kVectors512 = 4; // independent vectors in flight to hide the latency of a step
 
-template <bool Julia> struct Avx512Kernel {
-    const KernelJob& job;
-    Feed feed;
+// What the scalar side keeps of the run a vector holds.
+struct RunState {
+    int lanes = 0;          // lanes holding a pixel, as a bit mask
+    int iterations = 0;     // run so far by every pixel of the run
+    int column = kNoColumn; // of the pixels held
+    std::uint16_t* out = nullptr;
+};
 
-    __m512d zr[kVectors512];
-    __m512d zi[kVectors512];
-    __m512d cr[kVectors512];
-    __m512d ci[kVectors512];
-    __m512d sr[kVectors512]; // snapshots for the repetition test
-    __m512d si[kVectors512];
-    __m512i cnt[kVectors512];
-    __mmask8 act[kVectors512];   // lanes still iterating
-    __mmask8 lanes[kVectors512]; // lanes holding a pixel
-    int iterations[kVectors512]; // run so far by every pixel of the vector
-    int column[kVectors512];     // of the pixels held, kNoColumn when none
-    std::uint16_t* out[kVectors512];
+// The state lives in locals across blocks so the compiler can keep it in registers: a round trip
+// through memory at each block's end would stretch every vector's chain of dependent steps.
+template <bool Julia> EXPLORER_AVX512 void RunAvx512Kernel(const KernelJob& job) {
+    constexpr int kV = kVectors512;
+    Feed feed(job);
+    const __m512d escape = _mm512_set1_pd(kEscapeSquared);
+    const __m512d two = _mm512_set1_pd(2.0);
+    const __m512i one = _mm512_set1_epi64(1);
+    const __m512i limit = _mm512_set1_epi64(kLimit);
+    const __m512d jr = _mm512_set1_pd(job.juliaRe);
+    const __m512d ji = _mm512_set1_pd(job.juliaIm);
 
-    explicit Avx512Kernel(const KernelJob& j) : job(j), feed(j) {}
-
-    // Gives vector v the next run of the feed, or leaves it empty when the job has none left.
-    EXPLORER_AVX512 void load(int v) {
-        if (!feed.ready()) {
-            act[v] = lanes[v] = 0;
-            column[v] = kNoColumn;
-            return;
-        }
-        const auto m = static_cast<__mmask8>((1u << std::min(8, feed.available())) - 1u);
-        const __m512d re = _mm512_set1_pd(job.colRe[feed.column()]);
-        const __m512d im = _mm512_maskz_loadu_pd(m, job.rowIm + feed.row());
-        if constexpr (Julia) {
-            zr[v] = re;
-            zi[v] = im;
-        } else {
-            cr[v] = re;
-            ci[v] = im;
-            zr[v] = _mm512_setzero_pd();
-            zi[v] = _mm512_setzero_pd();
-        }
-        sr[v] = zr[v];
-        si[v] = zi[v];
+    __m512d zr[kV];
+    __m512d zi[kV];
+    __m512d cr[kV];
+    __m512d ci[kV];
+    __m512d sr[kV]; // snapshots for the repetition test
+    __m512d si[kV];
+    __m512i cnt[kV];
+    __mmask8 act[kV]; // lanes still iterating
+    RunState runs[kV];
+    std::uint16_t spare[8]; // where an empty vector's (masked-off) store points
+    for (int v = 0; v < kV; ++v) {
+        zr[v] = zi[v] = cr[v] = ci[v] = sr[v] = si[v] = _mm512_setzero_pd();
         cnt[v] = _mm512_setzero_si512();
-        act[v] = lanes[v] = m;
-        iterations[v] = 0;
-        column[v] = feed.column();
-        out[v] = feed.out();
-        feed.advance(__builtin_popcount(m));
+        act[v] = 0;
+        runs[v].out = spare;
     }
 
-    // Between blocks: ends repeating lanes, takes snapshots, and once no lane iterates stores the
-    // run and loads the next. True when it did.
-    EXPLORER_AVX512 bool settle(int v) {
-        const __m512i limit = _mm512_set1_epi64(kLimit);
-        __mmask8 cycle = _mm512_mask_cmpeq_epi64_mask(act[v], _mm512_castpd_si512(zr[v]), _mm512_castpd_si512(sr[v]));
-        cycle = _mm512_mask_cmpeq_epi64_mask(cycle, _mm512_castpd_si512(zi[v]), _mm512_castpd_si512(si[v]));
-        cnt[v] = _mm512_mask_mov_epi64(cnt[v], cycle, limit);
-        act[v] = static_cast<__mmask8>(act[v] & ~cycle);
-        iterations[v] += kBlock;
-        if (SnapshotDue(iterations[v])) {
-            sr[v] = zr[v];
-            si[v] = zi[v];
-        }
-        if (act[v] != 0 && iterations[v] < kLimit) {
-            return false;
-        }
-        _mm512_mask_cvtepi64_storeu_epi16(out[v], lanes[v], cnt[v]);
-        load(v);
-        return true;
-    }
-
-    void publish() {
-        int open = kNoColumn;
-        for (int v = 0; v < kVectors512; ++v) {
-            open = std::min(open, column[v]);
-        }
-        feed.publish(open);
-    }
-
-    EXPLORER_AVX512 void run() {
-        for (int v = 0; v < kVectors512; ++v) {
-            load(v);
-        }
-        const __m512d escape = _mm512_set1_pd(kEscapeSquared);
-        const __m512d two = _mm512_set1_pd(2.0);
-        const __m512i one = _mm512_set1_epi64(1);
-        const __m512d jr = _mm512_set1_pd(job.juliaRe);
-        const __m512d ji = _mm512_set1_pd(job.juliaIm);
-        for (;;) {
-            __m512d r[kVectors512];
-            __m512d i[kVectors512];
-            __m512i n[kVectors512];
-            __mmask8 a[kVectors512];
-            for (int v = 0; v < kVectors512; ++v) {
-                r[v] = zr[v];
-                i[v] = zi[v];
-                n[v] = cnt[v];
-                a[v] = act[v];
-            }
-#pragma GCC unroll 8
-            for (int k = 0; k < kBlock; ++k) {
+    for (;;) {
+        // Between blocks: end repeating lanes, take snapshots, and once no lane of a vector
+        // iterates, store its run and load the next. Empty vectors look finished, which also
+        // fills them at the start.
+        bool stored = false;
+        bool occupied = false;
 #pragma GCC unroll 4
-                for (int v = 0; v < kVectors512; ++v) {
-                    const __m512d r2 = _mm512_mul_pd(r[v], r[v]);
-                    const __m512d i2 = _mm512_mul_pd(i[v], i[v]);
-                    const __m512d ri = _mm512_mul_pd(r[v], i[v]);
-                    const __m512d mag = _mm512_add_pd(r2, i2);
-                    a[v] = _mm512_mask_cmp_pd_mask(a[v], mag, escape, _CMP_NGT_UQ);
-                    n[v] = _mm512_mask_add_epi64(n[v], a[v], n[v], one);
-                    r[v] = _mm512_add_pd(_mm512_sub_pd(r2, i2), Julia ? jr : cr[v]);
-                    i[v] = _mm512_fmadd_pd(ri, two, Julia ? ji : ci[v]);
+        for (int v = 0; v < kV; ++v) {
+            __mmask8 cycle =
+                _mm512_mask_cmpeq_epi64_mask(act[v], _mm512_castpd_si512(zr[v]), _mm512_castpd_si512(sr[v]));
+            cycle =
+                _mm512_mask_cmpeq_epi64_mask(cycle, _mm512_castpd_si512(zi[v]), _mm512_castpd_si512(si[v]));
+            cnt[v] = _mm512_mask_mov_epi64(cnt[v], cycle, limit);
+            act[v] = static_cast<__mmask8>(act[v] & ~cycle);
+            RunState& run = runs[v];
+            run.iterations += kBlock;
+            if (SnapshotDue(run.iterations)) {
+                sr[v] = zr[v];
+                si[v] = zi[v];
+            }
+            if (act[v] == 0 || run.iterations >= kLimit) {
+                _mm512_mask_cvtepi64_storeu_epi16(run.out, static_cast<__mmask8>(run.lanes), cnt[v]);
+                stored = true;
+                if (feed.ready()) {
+                    const auto m = static_cast<__mmask8>((1u << std::min(8, feed.available())) - 1u);
+                    const __m512d re = _mm512_set1_pd(job.colRe[feed.column()]);
+                    const __m512d im = _mm512_maskz_loadu_pd(m, job.rowIm + feed.row());
+                    if constexpr (Julia) {
+                        zr[v] = re;
+                        zi[v] = im;
+                    } else {
+                        cr[v] = re;
+                        ci[v] = im;
+                        zr[v] = _mm512_setzero_pd();
+                        zi[v] = _mm512_setzero_pd();
+                    }
+                    sr[v] = zr[v];
+                    si[v] = zi[v];
+                    cnt[v] = _mm512_setzero_si512();
+                    act[v] = m;
+                    run.lanes = m;
+                    run.iterations = 0;
+                    run.column = feed.column();
+                    run.out = feed.out();
+                    feed.advance(__builtin_popcount(m));
+                } else {
+                    act[v] = 0;
+                    run.lanes = 0;
+                    run.column = kNoColumn;
+                    run.out = spare;
                 }
             }
-            for (int v = 0; v < kVectors512; ++v) {
-                zr[v] = r[v];
-                zi[v] = i[v];
-                cnt[v] = n[v];
-                act[v] = a[v];
+            occupied = occupied || run.lanes != 0;
+        }
+        if (!occupied) {
+            feed.publish(kNoColumn);
+            return;
+        }
+        if (stored && feed.publishable()) {
+            int open = kNoColumn;
+            for (int v = 0; v < kV; ++v) {
+                open = std::min(open, runs[v].column);
             }
-            if (job.cancel->load(std::memory_order_relaxed)) {
-                return;
-            }
-            bool stored = false;
-            bool occupied = false;
-            for (int v = 0; v < kVectors512; ++v) {
-                stored = settle(v) || stored;
-                occupied = occupied || lanes[v] != 0;
-            }
-            if (!occupied) {
-                feed.publish(kNoColumn);
-                return;
-            }
-            if (stored && feed.publishable()) {
-                publish();
+            feed.publish(open);
+        }
+
+#pragma GCC unroll 8
+        for (int k = 0; k < kBlock; ++k) {
+#pragma GCC unroll 4
+            for (int v = 0; v < kV; ++v) {
+                const __m512d r2 = _mm512_mul_pd(zr[v], zr[v]);
+                const __m512d i2 = _mm512_mul_pd(zi[v], zi[v]);
+                const __m512d ri = _mm512_mul_pd(zr[v], zi[v]);
+                const __m512d mag = _mm512_add_pd(r2, i2);
+                act[v] = _mm512_mask_cmp_pd_mask(act[v], mag, escape, _CMP_NGT_UQ);
+                cnt[v] = _mm512_mask_add_epi64(cnt[v], act[v], cnt[v], one);
+                zr[v] = _mm512_add_pd(_mm512_sub_pd(r2, i2), Julia ? jr : cr[v]);
+                zi[v] = _mm512_fmadd_pd(ri, two, Julia ? ji : ci[v]);
             }
         }
+        if (job.cancel->load(std::memory_order_relaxed)) {
+            return;
+        }
     }
-};
+}
 
 // --------------------------------------------------------------------------------------- AVX2
 
 constexpr int kVectors256 = 4;
 
-template <bool Julia> struct Avx2Kernel {
-    const KernelJob& job;
-    Feed feed;
+// As the AVX-512 kernel, with four lanes to a vector and the masks held in vectors, all ones where
+// true.
+template <bool Julia> EXPLORER_AVX2 void RunAvx2Kernel(const KernelJob& job) {
+    constexpr int kV = kVectors256;
+    Feed feed(job);
+    const __m256d escape = _mm256_set1_pd(kEscapeSquared);
+    const __m256i limit = _mm256_set1_epi64x(kLimit);
+    const __m256i laneIndex = _mm256_setr_epi64x(0, 1, 2, 3);
+    const __m256d jr = _mm256_set1_pd(job.juliaRe);
+    const __m256d ji = _mm256_set1_pd(job.juliaIm);
 
-    __m256d zr[kVectors256];
-    __m256d zi[kVectors256];
-    __m256d cr[kVectors256];
-    __m256d ci[kVectors256];
-    __m256d sr[kVectors256];
-    __m256d si[kVectors256];
-    __m256i cnt[kVectors256];
-    __m256d act[kVectors256]; // all ones in lanes still iterating
-    int pixels[kVectors256];  // held, from the lowest lane up
-    int iterations[kVectors256];
-    int column[kVectors256];
-    std::uint16_t* out[kVectors256];
-
-    explicit Avx2Kernel(const KernelJob& j) : job(j), feed(j) {}
-
-    EXPLORER_AVX2 void load(int v) {
-        if (!feed.ready()) {
-            act[v] = _mm256_setzero_pd();
-            pixels[v] = 0;
-            column[v] = kNoColumn;
-            return;
-        }
-        const int count = std::min(4, feed.available());
-        const __m256i lane = _mm256_setr_epi64x(0, 1, 2, 3);
-        const __m256i m = _mm256_cmpgt_epi64(_mm256_set1_epi64x(count), lane);
-        const __m256d re = _mm256_set1_pd(job.colRe[feed.column()]);
-        const __m256d im = _mm256_maskload_pd(job.rowIm + feed.row(), m);
-        if constexpr (Julia) {
-            zr[v] = re;
-            zi[v] = im;
-        } else {
-            cr[v] = re;
-            ci[v] = im;
-            zr[v] = _mm256_setzero_pd();
-            zi[v] = _mm256_setzero_pd();
-        }
-        sr[v] = zr[v];
-        si[v] = zi[v];
+    __m256d zr[kV];
+    __m256d zi[kV];
+    __m256d cr[kV];
+    __m256d ci[kV];
+    __m256d sr[kV];
+    __m256d si[kV];
+    __m256i cnt[kV];
+    __m256d act[kV];
+    RunState runs[kV];
+    for (int v = 0; v < kV; ++v) {
+        zr[v] = zi[v] = cr[v] = ci[v] = sr[v] = si[v] = act[v] = _mm256_setzero_pd();
         cnt[v] = _mm256_setzero_si256();
-        act[v] = _mm256_castsi256_pd(m);
-        pixels[v] = count;
-        iterations[v] = 0;
-        column[v] = feed.column();
-        out[v] = feed.out();
-        feed.advance(count);
     }
 
-    EXPLORER_AVX2 bool settle(int v) {
-        const __m256i a = _mm256_castpd_si256(act[v]);
-        const __m256i cycle = _mm256_and_si256(
-            a, _mm256_and_si256(_mm256_cmpeq_epi64(_mm256_castpd_si256(zr[v]), _mm256_castpd_si256(sr[v])),
-                                _mm256_cmpeq_epi64(_mm256_castpd_si256(zi[v]), _mm256_castpd_si256(si[v]))));
-        cnt[v] = _mm256_blendv_epi8(cnt[v], _mm256_set1_epi64x(kLimit), cycle);
-        act[v] = _mm256_andnot_pd(_mm256_castsi256_pd(cycle), act[v]);
-        iterations[v] += kBlock;
-        if (SnapshotDue(iterations[v])) {
-            sr[v] = zr[v];
-            si[v] = zi[v];
-        }
-        if (_mm256_movemask_pd(act[v]) != 0 && iterations[v] < kLimit) {
-            return false;
-        }
-        alignas(32) std::int64_t counts[4];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(counts), cnt[v]);
-        for (int lane = 0; lane < pixels[v]; ++lane) {
-            out[v][lane] = static_cast<std::uint16_t>(counts[lane]);
-        }
-        load(v);
-        return true;
-    }
-
-    void publish() {
-        int open = kNoColumn;
-        for (int v = 0; v < kVectors256; ++v) {
-            open = std::min(open, column[v]);
-        }
-        feed.publish(open);
-    }
-
-    EXPLORER_AVX2 void run() {
-        for (int v = 0; v < kVectors256; ++v) {
-            load(v);
-        }
-        const __m256d escape = _mm256_set1_pd(kEscapeSquared);
-        const __m256d jr = _mm256_set1_pd(job.juliaRe);
-        const __m256d ji = _mm256_set1_pd(job.juliaIm);
-        for (;;) {
-            __m256d r[kVectors256];
-            __m256d i[kVectors256];
-            __m256i n[kVectors256];
-            __m256d a[kVectors256];
-            for (int v = 0; v < kVectors256; ++v) {
-                r[v] = zr[v];
-                i[v] = zi[v];
-                n[v] = cnt[v];
-                a[v] = act[v];
-            }
-#pragma GCC unroll 8
-            for (int k = 0; k < kBlock; ++k) {
+    for (;;) {
+        bool stored = false;
+        bool occupied = false;
 #pragma GCC unroll 4
-                for (int v = 0; v < kVectors256; ++v) {
-                    const __m256d r2 = _mm256_mul_pd(r[v], r[v]);
-                    const __m256d i2 = _mm256_mul_pd(i[v], i[v]);
-                    const __m256d ri = _mm256_mul_pd(r[v], i[v]);
-                    const __m256d mag = _mm256_add_pd(r2, i2);
-                    a[v] = _mm256_andnot_pd(_mm256_cmp_pd(mag, escape, _CMP_GT_OQ), a[v]);
-                    n[v] = _mm256_sub_epi64(n[v], _mm256_castpd_si256(a[v]));
-                    r[v] = _mm256_add_pd(_mm256_sub_pd(r2, i2), Julia ? jr : cr[v]);
-                    i[v] = _mm256_add_pd(_mm256_add_pd(ri, ri), Julia ? ji : ci[v]);
+        for (int v = 0; v < kV; ++v) {
+            const __m256i same =
+                _mm256_and_si256(_mm256_cmpeq_epi64(_mm256_castpd_si256(zr[v]), _mm256_castpd_si256(sr[v])),
+                                 _mm256_cmpeq_epi64(_mm256_castpd_si256(zi[v]), _mm256_castpd_si256(si[v])));
+            const __m256i cycle = _mm256_and_si256(_mm256_castpd_si256(act[v]), same);
+            cnt[v] = _mm256_blendv_epi8(cnt[v], limit, cycle);
+            act[v] = _mm256_andnot_pd(_mm256_castsi256_pd(cycle), act[v]);
+            RunState& run = runs[v];
+            run.iterations += kBlock;
+            if (SnapshotDue(run.iterations)) {
+                sr[v] = zr[v];
+                si[v] = zi[v];
+            }
+            if (_mm256_movemask_pd(act[v]) == 0 || run.iterations >= kLimit) {
+                alignas(32) std::int64_t counts[4];
+                _mm256_store_si256(reinterpret_cast<__m256i*>(counts), cnt[v]);
+                for (int lane = 0; lane < 4; ++lane) {
+                    if (((run.lanes >> lane) & 1) != 0) {
+                        run.out[lane] = static_cast<std::uint16_t>(counts[lane]);
+                    }
+                }
+                stored = true;
+                if (feed.ready()) {
+                    const int pixels = std::min(4, feed.available());
+                    const __m256i m = _mm256_cmpgt_epi64(_mm256_set1_epi64x(pixels), laneIndex);
+                    const __m256d re = _mm256_set1_pd(job.colRe[feed.column()]);
+                    const __m256d im = _mm256_maskload_pd(job.rowIm + feed.row(), m);
+                    if constexpr (Julia) {
+                        zr[v] = re;
+                        zi[v] = im;
+                    } else {
+                        cr[v] = re;
+                        ci[v] = im;
+                        zr[v] = _mm256_setzero_pd();
+                        zi[v] = _mm256_setzero_pd();
+                    }
+                    sr[v] = zr[v];
+                    si[v] = zi[v];
+                    cnt[v] = _mm256_setzero_si256();
+                    act[v] = _mm256_castsi256_pd(m);
+                    run.lanes = (1 << pixels) - 1;
+                    run.iterations = 0;
+                    run.column = feed.column();
+                    run.out = feed.out();
+                    feed.advance(pixels);
+                } else {
+                    act[v] = _mm256_setzero_pd();
+                    run.lanes = 0;
+                    run.column = kNoColumn;
                 }
             }
-            for (int v = 0; v < kVectors256; ++v) {
-                zr[v] = r[v];
-                zi[v] = i[v];
-                cnt[v] = n[v];
-                act[v] = a[v];
+            occupied = occupied || run.lanes != 0;
+        }
+        if (!occupied) {
+            feed.publish(kNoColumn);
+            return;
+        }
+        if (stored && feed.publishable()) {
+            int open = kNoColumn;
+            for (int v = 0; v < kV; ++v) {
+                open = std::min(open, runs[v].column);
             }
-            if (job.cancel->load(std::memory_order_relaxed)) {
-                return;
-            }
-            bool stored = false;
-            bool occupied = false;
-            for (int v = 0; v < kVectors256; ++v) {
-                stored = settle(v) || stored;
-                occupied = occupied || pixels[v] != 0;
-            }
-            if (!occupied) {
-                feed.publish(kNoColumn);
-                return;
-            }
-            if (stored && feed.publishable()) {
-                publish();
+            feed.publish(open);
+        }
+
+#pragma GCC unroll 8
+        for (int k = 0; k < kBlock; ++k) {
+#pragma GCC unroll 4
+            for (int v = 0; v < kV; ++v) {
+                const __m256d r2 = _mm256_mul_pd(zr[v], zr[v]);
+                const __m256d i2 = _mm256_mul_pd(zi[v], zi[v]);
+                const __m256d ri = _mm256_mul_pd(zr[v], zi[v]);
+                const __m256d mag = _mm256_add_pd(r2, i2);
+                act[v] = _mm256_andnot_pd(_mm256_cmp_pd(mag, escape, _CMP_GT_OQ), act[v]);
+                cnt[v] = _mm256_sub_epi64(cnt[v], _mm256_castpd_si256(act[v]));
+                zr[v] = _mm256_add_pd(_mm256_sub_pd(r2, i2), Julia ? jr : cr[v]);
+                // Without a guaranteed fused multiply-add, the doubling is an addition.
+                zi[v] = _mm256_add_pd(_mm256_add_pd(ri, ri), Julia ? ji : ci[v]);
             }
         }
+        if (job.cancel->load(std::memory_order_relaxed)) {
+            return;
+        }
     }
-};
+}
 
 } // namespace
 
@@ -459,21 +421,17 @@ void RunScalar(const KernelJob& job) {
 
 EXPLORER_AVX2 void RunAvx2(const KernelJob& job) {
     if (job.julia) {
-        Avx2Kernel<true> kernel(job);
-        kernel.run();
+        RunAvx2Kernel<true>(job);
     } else {
-        Avx2Kernel<false> kernel(job);
-        kernel.run();
+        RunAvx2Kernel<false>(job);
     }
 }
 
 EXPLORER_AVX512 void RunAvx512(const KernelJob& job) {
     if (job.julia) {
-        Avx512Kernel<true> kernel(job);
-        kernel.run();
+        RunAvx512Kernel<true>(job);
     } else {
-        Avx512Kernel<false> kernel(job);
-        kernel.run();
+        RunAvx512Kernel<false>(job);
     }
 }
 
