@@ -7,11 +7,11 @@ CMAKE_FLAGS ?=
 
 DEB_PACKAGES := cmake ninja-build g++ make qt6-base-dev libjpeg62-turbo-dev libgtest-dev \
 	libbenchmark-dev clang-format xvfb xauth xdotool x11-utils imagemagick poppler-utils \
-	fonts-dejavu-core fonts-liberation
+	fonts-dejavu-core fonts-liberation dpkg-dev
 
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all deps configure build run run-fraktal test asan bench format format-check clean
+.PHONY: all deps configure build run run-fraktal test asan bench install package screenshots format format-check clean
 
 all: build
 
@@ -45,6 +45,18 @@ bench: deps
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DFRACTALS_TESTS=OFF -DFRACTALS_BENCH=ON $(CMAKE_FLAGS)
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	@for b in $(BENCH_DIR)/bin/bench_*; do echo "== $$b"; $$b || exit 1; done
+
+# PREFIX=/usr/local by default; DESTDIR is honoured for staged installs.
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
+
+# The README's pictures, taken by the end-to-end tests.
+screenshots: build
+	cd $(BUILD_DIR) && E2E_SHOTS=$(CURDIR)/docs ctest -R e2e --output-on-failure
 
 format:
 	clang-format -i $(FORMAT_FILES)

@@ -55,7 +55,7 @@ for expect in "450 300 ffff00" "5 5 400810" "100 300 702e5c" "300 50 600c18" "59
     [[ "$c" == "$3" ]] || fail "pixel ($1,$2) is $c, expected $3"
 done
 [[ "$(xdotool getwindowname "$WIN")" == "$TITLE" ]] || fail "caption after M: $(xdotool getwindowname "$WIN")"
-[[ -n "${E2E_SHOTS:-}" ]] && cp "$WORK/shot.png" "$E2E_SHOTS/zelvor-mandelbrot.png"
+[[ -n "${E2E_SHOTS:-}" ]] && import -window "$WIN" "$E2E_SHOTS/zelvor.png"
 
 # Hidden and shown again, the window still shows its picture.
 xdotool windowunmap --sync "$WIN"

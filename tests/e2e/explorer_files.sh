@@ -105,7 +105,6 @@ for _ in $(seq 1 100); do
     sleep 0.1
 done
 [[ -n "$drawn" ]] || fail "the Mandelbrot picture was not drawn"
-[[ -n "${E2E_SHOTS:-}" ]] && cp "$WORK/shot.png" "$E2E_SHOTS/zelvor-saved.png"
 
 xdotool windowfocus --sync "$WIN" 2>/dev/null || true
 xdotool key s

@@ -68,7 +68,6 @@ for _ in $(seq 1 50); do
     sleep 0.2
 done
 [[ "$black" == yes ]] || fail "explorer picture not black: pixel $black"
-[[ -n "${E2E_SHOTS:-}" ]] && cp "$WORK/explorer.png" "$E2E_SHOTS/zelvor.png"
 
 xdotool windowfocus --sync "$ZWIN" 2>/dev/null || true
 xdotool key e
@@ -82,7 +81,6 @@ PIDS+=("$FPID")
 FWIN=$(find_window '^ZUDIRUR - Ein Generator für fraktale Gebilde$') || fail "generator window did not appear"
 [[ "$(readlink "/proc/$FPID/cwd")" == "$TARGET" ]] || fail "generator cwd: $(readlink "/proc/$FPID/cwd")"
 sleep 0.5
-[[ -n "${E2E_SHOTS:-}" ]] && import -window root "$E2E_SHOTS/fraktal.png"
 kill "$FPID"
 wait "$FPID" 2>/dev/null || true
 echo "PASS"
