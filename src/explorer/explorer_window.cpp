@@ -16,6 +16,7 @@
 
 #include "canvas_view.h"
 #include "explorer_help.h"
+#include "fonts.h"
 #include "key_preview.h"
 #include "paths.h"
 
@@ -38,22 +39,6 @@ const std::array<const char*, 12> kJuliaPresets = {"0.00/0.00",   "0.34/0.38",  
                                                    "0.41/0.34",   "-0.08/-0.65", "-0.10/-0.65", "-0.10/-0.70",
                                                    "-0.49/0.61",  "-0.50/0.60",  "-0.52/0.52",  "-0.55/0.50"};
 
-/// The window was laid out for these fonts; these are the free ones with the same metrics.
-void substituteFonts() {
-    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                               {QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
-    QFont::insertSubstitutions(QStringLiteral("Courier New"), {QStringLiteral("Liberation Mono"),
-                                                               QStringLiteral("DejaVu Sans Mono")});
-}
-
-QFont pixelFont(const QString& family, int pixels, bool bold) {
-    QFont font(family);
-    font.setPixelSize(pixels);
-    font.setBold(bold);
-    font.setStyleHint(family == QStringLiteral("Courier New") ? QFont::TypeWriter : QFont::SansSerif);
-    return font;
-}
-
 } // namespace
 
 ExplorerWindow::ExplorerWindow(common::Services& services, QWidget* parent)
@@ -66,7 +51,7 @@ ExplorerWindow::ExplorerWindow(common::Services& services, QWidget* parent)
     setPalette(pal);
     setAutoFillBackground(true);
 
-    substituteFonts();
+    platform::SubstituteDesignFonts();
     buildControls();
     platform::InstallKeyPreview(this, m_services, [this](QObject* sender, const QKeyEvent& event) {
         FormKeyUp(sender, platform::VirtualKeyCode(event));
@@ -192,12 +177,12 @@ void ExplorerWindow::applyScaling() {
     for (const Placed& p : m_placed) {
         p.widget->setGeometry(s(p.design.left()), s(p.design.top()), s(p.design.width()), s(p.design.height()));
     }
-    setFont(pixelFont(QStringLiteral("MS Sans Serif"), s(10), false));
-    const QFont panelFont = pixelFont(QStringLiteral("MS Sans Serif"), s(15), false);
+    setFont(platform::PixelFont(QStringLiteral("MS Sans Serif"), s(10), false));
+    const QFont panelFont = platform::PixelFont(QStringLiteral("MS Sans Serif"), s(15), false);
     Panel1->setFont(panelFont);
-    Memo1->setFont(pixelFont(QStringLiteral("Courier New"), s(13), true));
-    Label1->setFont(pixelFont(QStringLiteral("Courier New"), s(12), true));
-    ComboBox1->setFont(pixelFont(QStringLiteral("Courier New"), s(13), true));
+    Memo1->setFont(platform::PixelFont(QStringLiteral("Courier New"), s(13), true));
+    Label1->setFont(platform::PixelFont(QStringLiteral("Courier New"), s(12), true));
+    ComboBox1->setFont(platform::PixelFont(QStringLiteral("Courier New"), s(13), true));
     QFont startFont = panelFont;
     startFont.setBold(true);
     Button4->setFont(startFont);

@@ -11,6 +11,7 @@
 #include <QPushButton>
 
 #include "canvas_view.h"
+#include "fonts.h"
 #include "generator_help.h"
 #include "key_preview.h"
 #include "parameters.h"
@@ -23,20 +24,6 @@ namespace {
 
 constexpr int kF9 = 120;
 const QColor kSkyBlue(166, 202, 240);
-
-void substituteFonts() {
-    QFont::insertSubstitutions(QStringLiteral("Arial"),
-                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    QFont::insertSubstitutions(QStringLiteral("Courier New"), {QStringLiteral("Liberation Mono"),
-                                                               QStringLiteral("DejaVu Sans Mono")});
-}
-
-QFont pixelFont(const QString& family, int pixels, bool bold) {
-    QFont font(family);
-    font.setPixelSize(std::max(1, pixels));
-    font.setBold(bold);
-    return font;
-}
 
 QString fromUtf8(const std::string& text) {
     return QString::fromStdString(text);
@@ -55,7 +42,7 @@ GeneratorWindow::GeneratorWindow(common::Services& services, QWidget* parent)
     setPalette(pal);
     setAutoFillBackground(true);
 
-    substituteFonts();
+    platform::SubstituteDesignFonts();
     buildControls();
     platform::InstallKeyPreview(this, m_services, [this](QObject* sender, const QKeyEvent& event) {
         FormKeyUp(sender, platform::VirtualKeyCode(event), event.modifiers());
@@ -201,12 +188,12 @@ void GeneratorWindow::ScaleWindowToScreen() {
     for (const Placed& p : m_placed) {
         p.widget->setGeometry(s(p.design.left()), s(p.design.top()), s(p.design.width()), s(p.design.height()));
     }
-    QFont font = pixelFont(QStringLiteral("Arial"), s(13), true);
+    QFont font = platform::PixelFont(QStringLiteral("Arial"), s(13), true);
     if (scaling.fontPointSize > 0) {
         font.setPointSize(scaling.fontPointSize);
     }
     setFont(font);
-    RichEdit1->setFont(pixelFont(QStringLiteral("Courier New"), s(13), true));
+    RichEdit1->setFont(platform::PixelFont(QStringLiteral("Courier New"), s(13), true));
     for (QLabel* l : Panel2->findChildren<QLabel*>()) {
         l->adjustSize();
     }
