@@ -7,11 +7,12 @@ CMAKE_FLAGS ?=
 
 DEB_PACKAGES := cmake ninja-build g++ make qt6-base-dev libjpeg62-turbo-dev libgtest-dev \
 	libbenchmark-dev clang-format xvfb xauth xdotool x11-utils imagemagick poppler-utils \
-	fonts-dejavu-core fonts-liberation dpkg-dev
+	fonts-dejavu-core fonts-liberation dpkg-dev \
+	clang-14 libclang-rt-14-dev llvm-14
 
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all deps configure build run run-fraktal test asan bench install package screenshots format format-check clean
+.PHONY: all deps configure build run run-fraktal test asan bench fuzz install package screenshots format format-check clean
 
 all: build
 
@@ -45,6 +46,10 @@ bench: deps
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DFRACTALS_TESTS=OFF -DFRACTALS_BENCH=ON $(CMAKE_FLAGS)
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	@for b in $(BENCH_DIR)/bin/bench_*; do echo "== $$b"; $$b || exit 1; done
+
+# Each fuzz target for a minute; fails on any crash, leak or timeout.
+fuzz: deps
+	./scripts/fuzz.sh 60
 
 # PREFIX=/usr/local by default; DESTDIR is honoured for staged installs.
 PREFIX ?= /usr/local
