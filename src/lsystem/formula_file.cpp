@@ -1,7 +1,9 @@
 #include "formula_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -35,7 +37,8 @@ FormulaFileText SplitFormulaText(std::string_view bytes) {
     std::size_t start = 0;
     while (start < bytes.size()) {
         const std::size_t end = bytes.find('\n', start);
-        std::string_view line = bytes.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        std::string_view line =
+            bytes.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
         if (!line.empty() && line.back() == '\r') {
             line.remove_suffix(1);
         }
@@ -91,7 +94,14 @@ FormulaFileText ReadFormulaFile(const std::string& path) {
 }
 
 bool WriteFileAtomically(const std::string& path, std::string_view content, std::string& error) {
-    std::string temp = path + ".tmpXXXXXX";
+    // The temporary name must be a valid name itself: the suffix added to a target name near the
+    // length limit would make every save of it fail.
+    constexpr char kSuffix[] = ".tmpXXXXXX";
+    const std::size_t slash = path.rfind('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t nameKept =
+        std::min(path.size() - nameStart, std::size_t{NAME_MAX} - (sizeof kSuffix - 1));
+    std::string temp = path.substr(0, nameStart + nameKept) + kSuffix;
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) {
         error = std::string("Die Datei kann nicht angelegt werden: ") + std::strerror(errno);
