@@ -1,5 +1,7 @@
 #include "jpeg_file.h"
 
+#include "paths.h"
+
 #include <cerrno>
 #include <csetjmp>
 #include <cstddef>
@@ -336,7 +338,7 @@ JpegResult WriteJpeg(const std::string& path, const RgbImage& image) {
     }
     const mode_t mode = ModeForTarget(path);
 
-    std::string temp = path + ".tmpXXXXXX";
+    std::string temp = TemporaryTemplateBeside(path);
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) {
         return SystemFailure(errno);

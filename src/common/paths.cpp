@@ -1,5 +1,8 @@
 #include "paths.h"
 
+#include <algorithm>
+#include <climits>
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -164,6 +167,18 @@ bool SetCurrentDirectory(std::string_view path) {
     }
     const std::string owned(path);
     return ::chdir(owned.c_str()) == 0;
+}
+
+std::string TemporaryTemplateBeside(std::string_view path) {
+    // The suffix added to a name near the length limit would make the temporary file's name, and
+    // so every save of such a file, fail.
+    constexpr std::string_view kSuffix = ".tmpXXXXXX";
+    const std::size_t slash = path.rfind('/');
+    const std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
+    const std::size_t nameKept = std::min(path.size() - nameStart, std::size_t{NAME_MAX} - kSuffix.size());
+    std::string temp(path.substr(0, nameStart + nameKept));
+    temp += kSuffix;
+    return temp;
 }
 
 } // namespace common

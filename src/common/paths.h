@@ -28,6 +28,11 @@ inline constexpr char kHandoverFileName[] = "vivod.stm";
 /// possible, the process's current directory. Every failure is silent.
 void TakeOverStartFolder(std::string& workDir);
 
+/// A mkstemp() template for a temporary file in the same folder as `path`, so that it can be
+/// renamed over it: the file name with ".tmpXXXXXX" appended, the name shortened where needed so
+/// the template is itself a valid name.
+[[nodiscard]] std::string TemporaryTemplateBeside(std::string_view path);
+
 /// The process's current directory, empty when it cannot be read.
 [[nodiscard]] std::string CurrentDirectory();
 /// Makes `path` the current directory; false when that fails (the empty text always fails).

@@ -1,5 +1,7 @@
 #include "formula_file.h"
 
+#include "paths.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -94,14 +96,7 @@ FormulaFileText ReadFormulaFile(const std::string& path) {
 }
 
 bool WriteFileAtomically(const std::string& path, std::string_view content, std::string& error) {
-    // The temporary name must be a valid name itself: the suffix added to a target name near the
-    // length limit would make every save of it fail.
-    constexpr char kSuffix[] = ".tmpXXXXXX";
-    const std::size_t slash = path.rfind('/');
-    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    const std::size_t nameKept =
-        std::min(path.size() - nameStart, std::size_t{NAME_MAX} - (sizeof kSuffix - 1));
-    std::string temp = path.substr(0, nameStart + nameKept) + kSuffix;
+    std::string temp = common::TemporaryTemplateBeside(path);
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) {
         error = std::string("Die Datei kann nicht angelegt werden: ") + std::strerror(errno);

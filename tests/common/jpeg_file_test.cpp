@@ -22,6 +22,8 @@
 // jpeglib.h needs FILE and size_t declared first.
 #include <jpeglib.h>
 
+#include <climits>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -239,6 +241,16 @@ TEST_F(JpegWriteTest, WritesBaselineRgbAtQualityHundred) {
     }
     EXPECT_EQ(FolderEntries(folder_.path()), std::set<std::string>{"picture.jpg"})
         << "the temporary file must be renamed, not copied";
+}
+
+// A name the folder takes must be writable, also when the temporary name beside it would be
+// too long with its suffix appended.
+TEST_F(JpegWriteTest, WritesUnderTheLongestNameTheFolderTakes) {
+    const std::string name = std::string(NAME_MAX - 4, 'b') + ".jpg";
+    const fs::path target = folder_.path() / name;
+    const common::JpegResult written = common::WriteJpeg(target.string(), TestPicture());
+    ASSERT_TRUE(written.ok) << written.error;
+    EXPECT_EQ(FolderEntries(folder_.path()), std::set<std::string>{name});
 }
 
 // Chroma is stored at half resolution by libjpeg's defaults, so a hard colour edge smears over
