@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 
 #include "canvas_view.h"
 #include "fonts.h"
@@ -221,6 +222,10 @@ bool GeneratorWindow::event(QEvent* e) {
 }
 
 void GeneratorWindow::FormActivate() {
+    // Where no window manager answers the request to maximise, take the screen's free area.
+    if (QScreen* shown = screen(); shown != nullptr && width() > shown->availableGeometry().width()) {
+        setGeometry(shown->availableGeometry());
+    }
     RichEdit1->hide();
     m_imageWidth = Image1->width();
     m_imageHeight = Image1->height();

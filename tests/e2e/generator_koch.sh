@@ -198,7 +198,7 @@ for _ in $(seq 1 50); do
     if check_shot "$WORK/koch.png" > "$WORK/failures.txt"; then ok=yes; break; fi
     sleep 0.2
 done
-[[ -n "${E2E_SHOTS:-}" ]] && cp "$WORK/koch.png" "$E2E_SHOTS/fraktal_koch.png"
+[[ -n "${E2E_SHOTS:-}" ]] && cp "$WORK/koch.png" "$E2E_SHOTS/fraktal.png"
 [[ "$ok" == yes ]] || fail "drawing differs: $(head -n 5 "$WORK/failures.txt" | tr '\n' ';')"
 
 # Just outside the area is the panel, not the picture.
