@@ -21,12 +21,14 @@ std::span<const std::uint8_t> RgbImage::row(int y) const {
 }
 
 Colour RgbImage::at(int x, int y) const {
-    const std::size_t i = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
+    const std::size_t i =
+        (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
     return {pixels[i], pixels[i + 1], pixels[i + 2]};
 }
 
 void RgbImage::set(int x, int y, Colour c) {
-    const std::size_t i = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
+    const std::size_t i =
+        (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
     pixels[i] = c.r;
     pixels[i + 1] = c.g;
     pixels[i + 2] = c.b;

@@ -91,7 +91,8 @@ public:
     /// Starts a document on the current printer; nullptr with a reason when it cannot start.
     virtual std::unique_ptr<PrintJob> startPrintJob(std::string_view documentName, std::string& error) = 0;
     /// Prints lines of text laid out over as many pages as they need, as one document.
-    virtual bool printText(const std::vector<std::string>& lines, const FontSpec& font, std::string& error) = 0;
+    virtual bool printText(const std::vector<std::string>& lines, const FontSpec& font,
+                           std::string& error) = 0;
 
     // Cursor, time, input.
     virtual void setBusyCursor(bool busy) = 0;

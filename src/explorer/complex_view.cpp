@@ -52,7 +52,6 @@ TComplex PixelToComplex(const ViewRect& view, const PixelFrame& frame, common::P
     return {view.ReMin + reOffset, view.ImMin - imOffset};
 }
 
-
 TComplex ParseComplex(std::string_view text) {
     text = Trim(text);
     const std::size_t slash = text.find('/');

@@ -249,6 +249,10 @@ void CountEngine::cancel() {
     m_impl->cancel();
 }
 
+bool CountEngine::cancelled() const {
+    return m_impl->cancelFlag.load(std::memory_order_relaxed);
+}
+
 int CountEngine::columns() const {
     return m_impl->columns;
 }

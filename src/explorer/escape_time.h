@@ -62,6 +62,8 @@ public:
     void start(const RenderJob& job);
     /// Stops the workers within a few milliseconds and waits for them.
     void cancel();
+    /// True from a cancel() to the next start(): a column not ready by then never will be.
+    [[nodiscard]] bool cancelled() const;
 
     [[nodiscard]] int columns() const;
     [[nodiscard]] int rows() const;

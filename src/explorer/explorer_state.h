@@ -70,8 +70,8 @@ void EraseBand(ExplorerState& s, common::Canvas& canvas);
 void BandPress(ExplorerState& s, common::Canvas& canvas, bool exactlyLeft, common::Point at);
 
 /// A move during a drag; gives the new caption, or an empty text when the move is ignored.
-[[nodiscard]] std::string BandMove(ExplorerState& s, common::Canvas& canvas, bool exactlyLeft, common::Point at,
-                                   bool juliaWasLast);
+[[nodiscard]] std::string BandMove(ExplorerState& s, common::Canvas& canvas, bool exactlyLeft,
+                                   common::Point at, bool juliaWasLast);
 
 /// Release of any button: the zoom is pending whatever the band's shape. Gives the zoom caption
 /// for a valid band, an empty text otherwise.

@@ -35,9 +35,9 @@ const QString kStartPointText = QStringLiteral("--------------------------------
                                                " und mit dem Schalter <START> starten. \r"
                                                "---------------------------------------");
 
-const std::array<const char*, 12> kJuliaPresets = {"0.00/0.00",   "0.34/0.38",   "0.35/0.39",   "0.40/0.35",
-                                                   "0.41/0.34",   "-0.08/-0.65", "-0.10/-0.65", "-0.10/-0.70",
-                                                   "-0.49/0.61",  "-0.50/0.60",  "-0.52/0.52",  "-0.55/0.50"};
+const std::array<const char*, 12> kJuliaPresets = {"0.00/0.00",  "0.34/0.38",   "0.35/0.39",   "0.40/0.35",
+                                                   "0.41/0.34",  "-0.08/-0.65", "-0.10/-0.65", "-0.10/-0.70",
+                                                   "-0.49/0.61", "-0.50/0.60",  "-0.52/0.52",  "-0.55/0.50"};
 
 } // namespace
 
@@ -164,7 +164,8 @@ void ExplorerWindow::buildControls() {
     ComboBox1->setCurrentIndex(-1);
     ComboBox1->setEditText(QString());
     place(ComboBox1, 26, 291, 280, 24);
-    connect(ComboBox1, qOverload<int>(&QComboBox::activated), this, [this](int index) { ComboBox1Click(index); });
+    connect(ComboBox1, qOverload<int>(&QComboBox::activated), this,
+            [this](int index) { ComboBox1Click(index); });
     Button4 = new QPushButton(QStringLiteral("START"), Panel2);
     Button4->setObjectName(QStringLiteral("Button4"));
     place(Button4, 250, 470, 78, 34);
@@ -173,9 +174,12 @@ void ExplorerWindow::buildControls() {
 }
 
 void ExplorerWindow::applyScaling() {
-    const auto s = [this](int v) { return ScaleLength(v, m_scaleSteps); };
+    const auto s = [this](int v) {
+        return ScaleLength(v, m_scaleSteps);
+    };
     for (const Placed& p : m_placed) {
-        p.widget->setGeometry(s(p.design.left()), s(p.design.top()), s(p.design.width()), s(p.design.height()));
+        p.widget->setGeometry(s(p.design.left()), s(p.design.top()), s(p.design.width()),
+                              s(p.design.height()));
     }
     setFont(platform::PixelFont(QStringLiteral("MS Sans Serif"), s(10), false));
     const QFont panelFont = platform::PixelFont(QStringLiteral("MS Sans Serif"), s(15), false);

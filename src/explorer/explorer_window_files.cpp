@@ -94,8 +94,9 @@ void ExplorerWindow::folderCommand() {
     if (!name.empty()) {
         m_s.PicBaseName = name;
     }
-    m_s.PicNumber = StartNumberFromAnswer(m_services.inputBox(
-        "Startnummer der JPEG-Datei (>0)", " Die Dateien werden fortlaufend nummeriert", std::to_string(m_s.PicNumber)));
+    m_s.PicNumber = StartNumberFromAnswer(m_services.inputBox("Startnummer der JPEG-Datei (>0)",
+                                                              " Die Dateien werden fortlaufend nummeriert",
+                                                              std::to_string(m_s.PicNumber)));
     m_s.ZoomPending = false;
     m_s.UseOriginalColours = true;
 }
@@ -111,7 +112,8 @@ void ExplorerWindow::SaveNumberedPicture() {
     const common::JpegResult written = common::WriteJpeg(name, picture);
     m_services.setBusyCursor(false);
     if (!written.ok) {
-        m_services.errorReport("Die Bilddatei \"" + name + "\" konnte nicht gespeichert werden: " + written.error);
+        m_services.errorReport("Die Bilddatei \"" + name +
+                               "\" konnte nicht gespeichert werden: " + written.error);
     }
 }
 
@@ -156,8 +158,8 @@ void ExplorerWindow::showCommand() {
     if (m_s.ShowLast < m_s.ShowFirst) {
         std::swap(m_s.ShowFirst, m_s.ShowLast);
     }
-    m_s.ShowDelay = 1000 * ShowDelaySecondsFromAnswer(
-                               m_services.inputBox("Wartezeit in Sekunden (1..60)", "", std::to_string(m_s.ShowDelay / 1000)));
+    m_s.ShowDelay = 1000 * ShowDelaySecondsFromAnswer(m_services.inputBox(
+                               "Wartezeit in Sekunden (1..60)", "", std::to_string(m_s.ShowDelay / 1000)));
     m_services.message("Show \"" + m_s.PicBaseName + "\" von " + std::to_string(m_s.ShowFirst) + " bis " +
                        std::to_string(m_s.ShowLast));
     m_s.ShowPaused = false;

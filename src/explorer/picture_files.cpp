@@ -29,7 +29,9 @@ std::string PictureFileName(std::string_view folder, std::string_view base, std:
 }
 
 std::string TrimBlanks(std::string_view text) {
-    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
+    const auto blank = [](char c) {
+        return static_cast<unsigned char>(c) <= 32;
+    };
     while (!text.empty() && blank(text.front())) {
         text.remove_prefix(1);
     }

@@ -48,7 +48,8 @@ RenderOutcome RunPixelLoop(ExplorerState& s, common::Canvas& canvas, common::Ser
 
     for (int i = 0; i < columns; ++i) {
         while (!engine.columnReady(i)) {
-            if (services.escapePressed()) {
+            // Closing the window cancels the engine: the column would never come.
+            if (services.escapePressed() || engine.cancelled()) {
                 engine.cancel();
                 return RenderOutcome::Aborted;
             }

@@ -78,7 +78,9 @@ void GeneratorWindow::buildControls() {
     Image1->setObjectName(QStringLiteral("Image1"));
     place(Image1, 7, 7, 493, 493);
     connect(Image1, &platform::CanvasView::mousePressed, this,
-            [this](Qt::MouseButton, Qt::MouseButtons, Qt::KeyboardModifiers, QPoint pos) { Image1MouseDown(pos); });
+            [this](Qt::MouseButton, Qt::MouseButtons, Qt::KeyboardModifiers, QPoint pos) {
+                Image1MouseDown(pos);
+            });
 
     RichEdit1 = new QPlainTextEdit(this);
     RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
@@ -116,7 +118,8 @@ void GeneratorWindow::buildControls() {
         place(e, left, top, width, 24);
         return e;
     };
-    const auto button = [this](const char* name, const QString& text, int left, int top, int width, int height) {
+    const auto button = [this](const char* name, const QString& text, int left, int top, int width,
+                               int height) {
         auto* b = new QPushButton(text, Panel2);
         b->setObjectName(QString::fromLatin1(name));
         place(b, left, top, width, height);
@@ -173,9 +176,9 @@ void GeneratorWindow::buildControls() {
     }
     Edit2->installEventFilter(this);
 
-    const std::vector<QWidget*> tabOrder = {Edit2,   Edit3,   Edit4,     Edit5,     Edit6,   Edit7,
-                                            Button2, Button3, Button4,   Button5,   Button6, CheckBox3,
-                                            CheckBox4, Button1, Edit1,   Button7,   Edit8};
+    const std::vector<QWidget*> tabOrder = {Edit2,     Edit3,   Edit4,   Edit5,   Edit6,   Edit7,
+                                            Button2,   Button3, Button4, Button5, Button6, CheckBox3,
+                                            CheckBox4, Button1, Edit1,   Button7, Edit8};
     for (std::size_t i = 1; i < tabOrder.size(); ++i) {
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
     }
@@ -185,9 +188,12 @@ void GeneratorWindow::ScaleWindowToScreen() {
     const int designFontPoints = 10; // the window font: 13 pixels at 96 dpi
     const WindowScaling scaling = ScaleForScreen(m_services.screen(), designFontPoints);
     m_scaleSteps = scaling.steps;
-    const auto s = [this](int v) { return common::ScaleLength(v, m_scaleSteps); };
+    const auto s = [this](int v) {
+        return common::ScaleLength(v, m_scaleSteps);
+    };
     for (const Placed& p : m_placed) {
-        p.widget->setGeometry(s(p.design.left()), s(p.design.top()), s(p.design.width()), s(p.design.height()));
+        p.widget->setGeometry(s(p.design.left()), s(p.design.top()), s(p.design.width()),
+                              s(p.design.height()));
     }
     QFont font = platform::PixelFont(QStringLiteral("Arial"), s(13), true);
     if (scaling.fontPointSize > 0) {

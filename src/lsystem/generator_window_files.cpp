@@ -8,10 +8,10 @@
 
 #include <cmath>
 
-#include "number_text.h"
 #include "formula_file.h"
 #include "generator_help.h"
 #include "jpeg_file.h"
+#include "number_text.h"
 #include "parameters.h"
 #include "paths.h"
 
@@ -189,12 +189,14 @@ void GeneratorWindow::Button6Click() {
     }
     std::string error;
     if (RichEdit1->isVisible()) {
-        if (m_services.printDialog() && !m_services.printText(HelpLines(), {"Courier New", true, 10}, error)) {
+        if (m_services.printDialog() &&
+            !m_services.printText(HelpLines(), {"Courier New", true, 10}, error)) {
             m_services.errorReport(error);
         }
         return;
     }
-    const std::string answer = m_services.inputBox("Skalierter Bildausdruck", "1.00 = ganze Druckseite", "1.00");
+    const std::string answer =
+        m_services.inputBox("Skalierter Bildausdruck", "1.00 = ganze Druckseite", "1.00");
     std::string_view trimmed = answer;
     while (!trimmed.empty() && trimmed.front() == ' ') {
         trimmed.remove_prefix(1);
@@ -260,7 +262,8 @@ void GeneratorWindow::ExportJpeg() {
     if (!path) {
         return;
     }
-    const common::JpegResult written = common::WriteJpeg(*path, m_image.copyRect({0, 0, m_imageWidth, m_imageHeight}));
+    const common::JpegResult written =
+        common::WriteJpeg(*path, m_image.copyRect({0, 0, m_imageWidth, m_imageHeight}));
     if (!written.ok) {
         m_services.messageBox({"Daten-Fehler", "Problem", common::MessageIcon::Stop, {}});
         return;

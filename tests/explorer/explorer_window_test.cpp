@@ -36,7 +36,9 @@ protected:
 
     ExplorerState& s() { return window->state(); }
     const common::Canvas& pic() { return window->picture(); }
-    template <typename T> T* child(const char* name) { return window->findChild<T*>(QString::fromLatin1(name)); }
+    template <typename T> T* child(const char* name) {
+        return window->findChild<T*>(QString::fromLatin1(name));
+    }
     void key(int code, QObject* sender = nullptr) { window->FormKeyUp(sender ? sender : window.get(), code); }
     void drag(QPoint from, QPoint to) {
         window->FormMouseDown(Qt::LeftButton, Qt::LeftButton, Qt::NoModifier, from);
@@ -126,9 +128,8 @@ TEST_F(ExplorerWindowTest, HelpTextHasItsKeyLinesAndOnePageBreak) {
     EXPECT_EQ(lines[45], ".");
     EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string(".")), 1);
     const auto at = [&](const std::string& text) {
-        return std::find_if(lines.begin(), lines.end(), [&](const std::string& l) {
-            return l.size() >= 20 && l.substr(20) == text;
-        });
+        return std::find_if(lines.begin(), lines.end(),
+                            [&](const std::string& l) { return l.size() >= 20 && l.substr(20) == text; });
     };
     const std::vector<std::string> keyLines = {"<H> Hilfstext Ein/Aus-blenden",
                                                "<O> Originale Anfangswerte setzen",
@@ -260,9 +261,9 @@ TEST_F(ExplorerWindowTest, JuliaWaitsForTheStartPointAndIgnoresCommandKeysMeanwh
         }
         ++rounds;
         if (rounds == 1) {
-            key('E');            // ignored: the panel is open
-            key('H');            // ignored as well
-            key('X', combo);     // only LastKey follows keys typed in the list
+            key('E');        // ignored: the panel is open
+            key('H');        // ignored as well
+            key('X', combo); // only LastKey follows keys typed in the list
             combo->setEditText(QStringLiteral("-0.50/0.60"));
         } else if (rounds == 3) {
             child<QPushButton>("Button4")->click();
@@ -316,7 +317,8 @@ TEST_F(ExplorerWindowTest, ColourApplyStopsSilentlyAtTheFirstBadField) {
     ASSERT_TRUE(child<QFrame>("Panel1")->isVisible());
     std::array<QLineEdit*, 6> edits{};
     for (int i = 0; i < 6; ++i) {
-        edits[static_cast<std::size_t>(i)] = child<QLineEdit>(QStringLiteral("Edit%1").arg(i + 1).toLatin1().constData());
+        edits[static_cast<std::size_t>(i)] =
+            child<QLineEdit>(QStringLiteral("Edit%1").arg(i + 1).toLatin1().constData());
     }
     EXPECT_EQ(edits[0]->text(), QStringLiteral("16"));
     EXPECT_EQ(edits[5]->text(), QStringLiteral("0"));

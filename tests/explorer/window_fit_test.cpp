@@ -18,18 +18,19 @@ TEST_P(FitWindowTest, ClientSizeFollowsScreenAndDpi) {
     EXPECT_EQ(ScaleLength(kDesignClientSize, FitWindowSteps(row.screen)), row.expectedClient);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Screens, FitWindowTest,
-    ::testing::Values(FitRow{"design_1024x768_96dpi", {1024, 768, 96}, 601},
-                      FitRow{"sxga_1280x1024", {1280, 1024, 96}, 751},
-                      // 16:10 exactly is not above 0.625, so the height decides.
-                      FitRow{"wide_1280x800", {1280, 800, 96}, 626},
-                      FitRow{"fullhd_by_height", {1920, 1080, 96}, 845},
-                      FitRow{"offscreen_800x800", {800, 800, 96}, 470},
-                      // 601 * 1024/1024 = 601, then * 96/120 = 480.8.
-                      FitRow{"large_fonts_120dpi", {1024, 768, 120}, 481},
-                      FitRow{"no_screen_reported", {0, 0, 96}, 601}),
-    [](const ::testing::TestParamInfo<FitRow>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Screens, FitWindowTest,
+                         ::testing::Values(FitRow{"design_1024x768_96dpi", {1024, 768, 96}, 601},
+                                           FitRow{"sxga_1280x1024", {1280, 1024, 96}, 751},
+                                           // 16:10 exactly is not above 0.625, so the height decides.
+                                           FitRow{"wide_1280x800", {1280, 800, 96}, 626},
+                                           FitRow{"fullhd_by_height", {1920, 1080, 96}, 845},
+                                           FitRow{"offscreen_800x800", {800, 800, 96}, 470},
+                                           // 601 * 1024/1024 = 601, then * 96/120 = 480.8.
+                                           FitRow{"large_fonts_120dpi", {1024, 768, 120}, 481},
+                                           FitRow{"no_screen_reported", {0, 0, 96}, 601}),
+                         [](const ::testing::TestParamInfo<FitRow>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(MulDivTest, RoundsHalvesAwayFromZero) {
     using common::MulDiv;

@@ -121,7 +121,8 @@ void FakeServices::printerSetup() {
     log.push_back("printer setup");
 }
 
-std::unique_ptr<common::PrintJob> FakeServices::startPrintJob(std::string_view documentName, std::string& error) {
+std::unique_ptr<common::PrintJob> FakeServices::startPrintJob(std::string_view documentName,
+                                                              std::string& error) {
     if (!printStartError.empty()) {
         error = printStartError;
         return nullptr;

@@ -15,11 +15,11 @@ namespace testing_support {
 /// What a fake print job was asked to do, in order.
 struct PrintOp {
     enum class Kind { Image, Font, Text, NewPage } kind = Kind::Text;
-    common::Rect target;      // Image
-    common::RgbImage image;   // Image
-    common::FontSpec font;    // Font
-    common::Point at;         // Text
-    std::string text;         // Text
+    common::Rect target;    // Image
+    common::RgbImage image; // Image
+    common::FontSpec font;  // Font
+    common::Point at;       // Text
+    std::string text;       // Text
 };
 
 struct RecordedPrintJob {
@@ -93,7 +93,8 @@ public:
     bool printDialog() override;
     void printerSetup() override;
     bool hasPrinter() override { return printerAvailable; }
-    std::unique_ptr<common::PrintJob> startPrintJob(std::string_view documentName, std::string& error) override;
+    std::unique_ptr<common::PrintJob> startPrintJob(std::string_view documentName,
+                                                    std::string& error) override;
     bool printText(const std::vector<std::string>& lines, const common::FontSpec& font,
                    std::string& error) override;
     void setBusyCursor(bool on) override { busy = on; }

@@ -1,0 +1,366 @@
+// Shared pieces of the seeded random-input runs: dialogs answered at random, a clock that moves
+// whenever it is read, input delivered from inside the pumps, a scratch folder, typing helpers.
+// Header only: the support library stays free of Qt, the window tests already link it.
+#pragma once
+
+#include <QApplication>
+#include <QPoint>
+#include <QString>
+#include <QTest>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "fake_services.h"
+#include "paths.h"
+
+namespace testing_support {
+
+/// FRACTALS_RANDOM_SEED repeats a failed run; FRACTALS_RANDOM_EVENTS makes a run longer.
+inline std::uint64_t RandomSeed(std::uint64_t fallback) {
+    const char* text = std::getenv("FRACTALS_RANDOM_SEED");
+    return text != nullptr && *text != '\0' ? std::strtoull(text, nullptr, 0) : fallback;
+}
+
+inline long RandomEvents(long fallback) {
+    const char* text = std::getenv("FRACTALS_RANDOM_EVENTS");
+    const long n = text != nullptr ? std::strtol(text, nullptr, 0) : 0;
+    return n > 0 ? n : fallback;
+}
+
+inline void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+/// A handover file for the start folder: a 32-bit little-endian count, then the text.
+inline void WriteHandover(const std::filesystem::path& temp, const std::string& text, std::int32_t count) {
+    std::filesystem::create_directories(temp / common::kHandoverFolderName);
+    std::string bytes(4, '\0');
+    for (int i = 0; i < 4; ++i) {
+        bytes[static_cast<std::size_t>(i)] =
+            static_cast<char>((static_cast<std::uint32_t>(count) >> (8 * i)) & 0xFF);
+    }
+    WriteBytes(temp / common::kHandoverFolderName / common::kHandoverFileName, bytes + text);
+}
+
+/// A fresh folder that is also the current folder and TMPDIR for the run; all undone at the end.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(const char* prefix) {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / (std::string(prefix) + "_XXXXXX")).string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            return;
+        }
+        m_path = std::filesystem::canonical(pattern);
+        m_oldCwd = std::filesystem::current_path();
+        if (const char* t = std::getenv("TMPDIR")) {
+            m_oldTmpDir = t;
+        }
+        ::setenv("TMPDIR", m_path.c_str(), 1);
+    }
+    ~ScratchFolder() {
+        if (m_path.empty()) {
+            return;
+        }
+        std::error_code ignored;
+        std::filesystem::current_path(m_oldCwd, ignored);
+        if (m_oldTmpDir) {
+            ::setenv("TMPDIR", m_oldTmpDir->c_str(), 1);
+        } else {
+            ::unsetenv("TMPDIR");
+        }
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    [[nodiscard]] const std::filesystem::path& path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+    std::filesystem::path m_oldCwd;
+    std::optional<std::string> m_oldTmpDir;
+};
+
+/// Dialogs answered at random, a clock that moves whenever it is read (so every wait ends), and
+/// random user input from inside the pumps, nested up to a depth.
+class RandomServices : public FakeServices {
+public:
+    explicit RandomServices(std::mt19937_64& rng) : m_rng(rng) {}
+
+    /// How often a drawing pumps depends on the count threads, not on the seed: what those pumps
+    /// draw comes from this second stream, so that a seed gives the same events every run.
+    std::mt19937_64 heldRng;
+    bool heldChance(double p) { return std::bernoulli_distribution(p)(heldRng); }
+
+    /// What the file dialogs offer.
+    std::vector<std::string> paths;
+    /// Runs first in every pump, at every depth.
+    std::function<void()> guard;
+    /// Random input delivered by a pump below the deepest level.
+    std::function<void()> action;
+    /// What the deepest pumps do instead: only things that end a wait, never a new one.
+    std::function<void()> fallback;
+    /// Called once when an event pumps `hangLimit` times, or input stays held for `heldLimit`
+    /// pumps: it must end whatever runs.
+    std::function<void()> onHang;
+    int maxDepth = 2;
+    long eventPumps = 0;
+    long hangLimit = 200000;
+    long heldPumps = 0;
+    long heldLimit = LONG_MAX;
+    bool hung = false;
+    /// Times the busy cursor came on: the drawings started.
+    long drawings = 0;
+
+    bool chance(double p) { return std::bernoulli_distribution(p)(m_rng); }
+    std::size_t below(std::size_t n) {
+        return n == 0 ? 0 : std::uniform_int_distribution<std::size_t>(0, n - 1)(m_rng);
+    }
+    int between(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(m_rng); }
+
+    std::string oddAnswer() {
+        static const std::vector<std::string> answers = {"",
+                                                         "0",
+                                                         "-5",
+                                                         "abc",
+                                                         "1e999",
+                                                         "0.5",
+                                                         "60",
+                                                         " 12",
+                                                         "1",
+                                                         "2",
+                                                         "3",
+                                                         "0.1",
+                                                         "1.0",
+                                                         "0.05",
+                                                         "61",
+                                                         "+7",
+                                                         "0x1F",
+                                                         "$FF",
+                                                         "12a",
+                                                         "Bild",
+                                                         "a.b.c",
+                                                         "x_y_z",
+                                                         "Bild_007",
+                                                         "ä ö ü ß",
+                                                         "   ",
+                                                         "\t5",
+                                                         "-0",
+                                                         "nan",
+                                                         "inf",
+                                                         "2147483647",
+                                                         "-2147483648",
+                                                         "2147483648",
+                                                         "1,5",
+                                                         "1.5.5",
+                                                         ".",
+                                                         "  0.3  ",
+                                                         "99999999999999999999999999999999999999",
+                                                         "€"};
+        if (chance(0.05)) {
+            return std::string(5000, chance(0.5) ? 'x' : '9');
+        }
+        return answers[below(answers.size())];
+    }
+
+    std::string inputBox(std::string_view caption, std::string_view prompt,
+                         std::string_view defaultText) override {
+        inputAnswers.clear();
+        if (chance(0.2)) {
+            inputAnswers.push_back(std::nullopt);
+        } else {
+            inputAnswers.push_back(oddAnswer());
+        }
+        return FakeServices::inputBox(caption, prompt, defaultText);
+    }
+
+    std::optional<std::string> fileDialog(const common::FileDialogSpec& spec) override {
+        fileAnswers.clear();
+        if (!paths.empty() && !chance(0.2)) {
+            fileAnswers.push_back(paths[below(paths.size())]);
+        }
+        return FakeServices::fileDialog(spec);
+    }
+
+    bool printDialog() override {
+        printDialogAnswers.clear();
+        printDialogAnswers.push_back(chance(0.7));
+        return FakeServices::printDialog();
+    }
+
+    std::unique_ptr<common::PrintJob> startPrintJob(std::string_view name, std::string& error) override {
+        printStartError = chance(0.1) ? "Drucker aus" : "";
+        printEndError = chance(0.1) ? "Papier alle" : "";
+        return FakeServices::startPrintJob(name, error);
+    }
+
+    void setBusyCursor(bool on) override {
+        drawings += on && !busy ? 1 : 0;
+        FakeServices::setBusyCursor(on);
+    }
+
+    std::uint32_t tickCountMs() override {
+        now += (inputHeld ? heldChance(0.0005) : chance(0.0005)) ? 70000U : 1U;
+        return now;
+    }
+
+    /// Polls while input is held (a drawing) are counted apart, for the same reason; Escape
+    /// comes at the held poll numbered heldEscapeAt.
+    long heldPolls = 0;
+    long heldEscapeAt = -1;
+    bool escapePressed() override {
+        if (inputHeld) {
+            ++heldPolls;
+            return escapeHeld || heldPolls == heldEscapeAt;
+        }
+        return FakeServices::escapePressed();
+    }
+
+    void holdUserInput(bool hold) override {
+        heldPumps = 0;
+        FakeServices::holdUserInput(hold);
+    }
+
+    void pumpMessages() override {
+        ++eventPumps;
+        heldPumps += inputHeld ? 1 : 0;
+        if (eventPumps >= hangLimit || heldPumps >= heldLimit) {
+            if (!hung) {
+                hung = true;
+                escapeHeld = true;
+                if (onHang) {
+                    onHang();
+                }
+            }
+            ++pumps;
+            return;
+        }
+        if (guard) {
+            guard();
+        }
+        if (m_depth >= maxDepth) {
+            ++pumps;
+            if (fallback) {
+                fallback();
+            }
+            return;
+        }
+        ++m_depth;
+        ++pumps;
+        if (inputHeld ? heldChance(0.05) : chance(0.05)) {
+            QApplication::processEvents();
+        }
+        if (action) {
+            action();
+        }
+        --m_depth;
+    }
+
+    /// What the run got to, summed over the whole run.
+    long totalInputs = 0;
+    long totalFileDialogs = 0;
+    long totalPrintJobs = 0;
+    long totalErrors = 0;
+    long totalShows = 0;
+
+    /// Forgets what was recorded, so a long run does not pile up copies of printed pictures.
+    void forget() {
+        totalInputs += static_cast<long>(inputs.size());
+        totalFileDialogs += static_cast<long>(fileDialogs.size());
+        totalPrintJobs += static_cast<long>(printJobs.size());
+        for (const common::MessageBoxSpec& box : messages) {
+            totalErrors += box.icon == common::MessageIcon::Stop ? 1 : 0;
+            totalShows += box.text.rfind("Show - ", 0) == 0 ? 1 : 0;
+        }
+        log.clear();
+        messages.clear();
+        inputs.clear();
+        fileDialogs.clear();
+        printJobs.clear();
+        printedTexts.clear();
+        sleeps.clear();
+    }
+
+    /// Starts an event: its own pump budget, Escape released.
+    void beginEvent() {
+        eventPumps = 0;
+        escapeHeld = false;
+    }
+
+    Qt::KeyboardModifiers randomModifiers() {
+        Qt::KeyboardModifiers m;
+        if (chance(0.15)) {
+            m |= Qt::ShiftModifier;
+        }
+        if (chance(0.1)) {
+            m |= Qt::ControlModifier;
+        }
+        if (chance(0.1)) {
+            m |= Qt::AltModifier;
+        }
+        return m;
+    }
+
+    /// Mostly inside the widget, sometimes well outside it.
+    QPoint randomPoint(const QWidget* w) {
+        if (chance(0.1)) {
+            return {between(-100, w->width() + 100), between(-100, w->height() + 100)};
+        }
+        return {between(0, std::max(0, w->width() - 1)), between(0, std::max(0, w->height() - 1))};
+    }
+
+    /// Where the window sends a key: its focus widget, else the window itself.
+    QWidget* keyTarget(QWidget* window) {
+        QWidget* focus = window->focusWidget();
+        return focus != nullptr && focus->window() == window && !chance(0.1) ? focus : window;
+    }
+
+    /// A key click; Escape is also noted for the next poll, as the platform notes it on the press.
+    void sendKey(QWidget* window, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        if (key == Qt::Key_Escape) {
+            escapeAtPolls.insert(escapePolls + 1);
+        }
+        QTest::keyClick(keyTarget(window), key, modifiers);
+    }
+
+private:
+    std::mt19937_64& m_rng;
+    int m_depth = 0;
+};
+
+/// Types text key by key, German letters included.
+inline void TypeText(QWidget* w, const QString& text) {
+    for (const QChar c : text) {
+        if (c.unicode() < 0x80) {
+            QTest::keyClick(w, c.toLatin1());
+            continue;
+        }
+        const Qt::Key key = c == QChar(0xE4)   ? Qt::Key_Adiaeresis
+                            : c == QChar(0xF6) ? Qt::Key_Odiaeresis
+                            : c == QChar(0xFC) ? Qt::Key_Udiaeresis
+                            : c == QChar(0xDF) ? Qt::Key_ssharp
+                                               : Qt::Key_unknown;
+        QTest::sendKeyEvent(QTest::Click, w, key, QString(c), Qt::NoModifier);
+    }
+}
+
+} // namespace testing_support
