@@ -12,7 +12,7 @@ DEB_PACKAGES := cmake ninja-build g++ make qt6-base-dev libjpeg62-turbo-dev libg
 
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all deps configure build run run-fraktal test asan bench fuzz install package screenshots format format-check clean
+.PHONY: all deps configure build run run-fraktal test asan asan-random bench fuzz install package screenshots format format-check clean
 
 all: build
 
@@ -36,11 +36,23 @@ run-fraktal: build
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 600
 
-asan: deps
+SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
+
+$(ASAN_DIR)/build.ninja: | deps
 	cmake -S . -B $(ASAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DFRACTALS_SANITIZE=ON $(CMAKE_FLAGS)
+
+asan: deps $(ASAN_DIR)/build.ninja
 	cmake --build $(ASAN_DIR) -j $(JOBS)
-	cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
-		ctest --output-on-failure -j $(JOBS) --timeout 1200
+	cd $(ASAN_DIR) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS) --timeout 1200
+
+# The random-input runs and the regression cases of both windows under the sanitizers: what CI
+# adds to `make test`. FRACTALS_RANDOM_SEED and FRACTALS_RANDOM_EVENTS vary the runs.
+asan-random: deps $(ASAN_DIR)/build.ninja
+	cmake --build $(ASAN_DIR) -j $(JOBS) --target explorer_tests lsystem_tests
+	QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 $(SANITIZER_ENV) \
+		$(ASAN_DIR)/bin/explorer_tests --gtest_brief=1 --gtest_filter='Random*:*Regression*'
+	QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 $(SANITIZER_ENV) \
+		$(ASAN_DIR)/bin/lsystem_tests --gtest_brief=1 --gtest_filter='Random*:*Regression*'
 
 bench: deps
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DFRACTALS_TESTS=OFF -DFRACTALS_BENCH=ON $(CMAKE_FLAGS)

@@ -61,6 +61,11 @@ ExplorerWindow::ExplorerWindow(common::Services& services, QWidget* parent)
 
 ExplorerWindow::~ExplorerWindow() {
     m_engine.cancel();
+    // The children die after this part of the window: a field that loses the focus as it goes
+    // still signals (the list of Julia constants reports a pick), and must find no handler here.
+    for (QObject* child : findChildren<QObject*>()) {
+        child->disconnect(this);
+    }
 }
 
 QString ExplorerWindow::titleLine() const {

@@ -53,6 +53,11 @@ GeneratorWindow::GeneratorWindow(common::Services& services, QWidget* parent)
 
 GeneratorWindow::~GeneratorWindow() {
     m_walk.stop();
+    // The children die after this part of the window: a field that loses the focus as it goes
+    // still signals (the list of Julia constants reports a pick), and must find no handler here.
+    for (QObject* child : findChildren<QObject*>()) {
+        child->disconnect(this);
+    }
 }
 
 void GeneratorWindow::place(QWidget* w, int left, int top, int width, int height) {

@@ -48,8 +48,9 @@ xdotool windowfocus --sync "$WIN" 2>/dev/null || true
 xdotool key m
 # Colours of the original scheme for the counts at these pixels of the 601 x 601 default view:
 # inside the set the main colour yellow, outside the level colours (n*16, n*2, n*4) mod 256.
-got=$(wait_for_pixel 350 300 ffff00) || fail "cardioid centre is $got, not yellow"
-for expect in "450 300 ffff00" "5 5 400810" "100 300 702e5c" "300 50 600c18" "595 595 400810"; do
+# The picture grows column by column from the left: the last column comes last.
+got=$(wait_for_pixel 595 595 400810) || fail "pixel (595,595) is $got, expected 400810"
+for expect in "350 300 ffff00" "450 300 ffff00" "5 5 400810" "100 300 702e5c" "300 50 600c18"; do
     set -- $expect
     c=$(pixel_at "$WORK/shot.png" $((X + $1)) $((Y + $2)))
     [[ "$c" == "$3" ]] || fail "pixel ($1,$2) is $c, expected $3"
@@ -76,9 +77,9 @@ done
 # The next M draws that region: the band lies inside the main cardioid, all yellow.
 xdotool windowfocus --sync "$WIN" 2>/dev/null || true
 xdotool key m
-got=$(wait_for_pixel 5 5 ffff00) || fail "zoomed picture corner is $got, not yellow"
-c=$(pixel_at "$WORK/shot.png" $((X + 595)) $((Y + 595)))
-[[ "$c" == ffff00 ]] || fail "zoomed picture corner (595,595) is $c"
+got=$(wait_for_pixel 595 595 ffff00) || fail "zoomed picture corner (595,595) is $got, not yellow"
+c=$(pixel_at "$WORK/shot.png" $((X + 5)) $((Y + 5)))
+[[ "$c" == ffff00 ]] || fail "zoomed picture corner (5,5) is $c"
 [[ "$(xdotool getwindowname "$WIN")" == "$ZOOM" ]] || fail "caption of the zoomed picture: $(xdotool getwindowname "$WIN")"
 
 xdotool key e
