@@ -39,7 +39,6 @@ namespace fs = std::filesystem;
 using testing_support::RandomServices;
 using testing_support::TypeText;
 using testing_support::WriteBytes;
-using testing_support::WriteHandover;
 
 constexpr std::uint64_t kDefaultSeed = 20240611;
 constexpr long kDefaultEvents = 6000;
@@ -49,15 +48,11 @@ protected:
     void SetUp() override {
         seed = testing_support::RandomSeed(kDefaultSeed);
         events = testing_support::RandomEvents(kDefaultEvents);
-        std::printf("seed=%llu events=%ld\n", static_cast<unsigned long long>(seed), events);
-        std::fflush(stdout);
-        rng.seed(seed);
-        fake.heldRng.seed(~seed);
+        fake.startRun(seed, events);
 
         ASSERT_FALSE(scratch.path().empty());
         dir = scratch.path();
         ASSERT_NO_FATAL_FAILURE(makeFiles());
-        fake.now = 0xFFFFFFFFU - static_cast<std::uint32_t>(fake.below(200000)); // the clock wraps early on
         // A drawing pumps while it waits for the count engine, 15 ms a time: far fewer of those
         // pumps than the event limit already mean a drawing that waits for nothing.
         fake.heldLimit = 3000;
@@ -135,26 +130,8 @@ protected:
     }
 
     void openWindow() {
-        fs::current_path(dir);
-        // Most windows start on the screen the other tests use; some on others, so the scaling
-        // meets random input too.
-        const common::ScreenInfo screens[] = {{1024, 768, 96},  {800, 600, 96},   {640, 480, 96},
-                                              {1280, 1024, 96}, {1366, 768, 120}, {1024, 768, 144}};
-        fake.screenInfo =
-            restarted && fake.chance(0.3) ? screens[fake.below(std::size(screens))] : screens[0];
+        fake.prepareStart(dir, (dir / "pics").string(), restarted);
         restarted = true;
-        // Sometimes another program hands over a start folder, good, missing or garbled.
-        const std::size_t handover = fake.below(6);
-        std::error_code ignored;
-        fs::remove_all(dir / common::kHandoverFolderName, ignored);
-        if (handover == 0) {
-            WriteHandover(dir, (dir / "pics").string(),
-                          static_cast<std::int32_t>((dir / "pics").string().size()));
-        } else if (handover == 1) {
-            WriteHandover(dir, "/gibt/es/nicht", 14);
-        } else if (handover == 2) {
-            WriteHandover(dir, "abc", -1 - static_cast<std::int32_t>(fake.below(1000)));
-        }
         window = std::make_unique<ExplorerWindow>(fake);
         window->show();
         window->activateWindow();

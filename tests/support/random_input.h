@@ -300,6 +300,43 @@ public:
         sleeps.clear();
     }
 
+    /// Seeds both streams and sets the clock close to its wrap; prints the seed for a repeat.
+    void startRun(std::uint64_t seed, long events) {
+        std::printf("seed=%llu events=%ld\n", static_cast<unsigned long long>(seed), events);
+        std::fflush(stdout);
+        m_rng.seed(seed);
+        heldRng.seed(~seed);
+        now = 0xFFFFFFFFU - static_cast<std::uint32_t>(below(200000));
+    }
+
+    /// What a window starts with, in `dir` as the current folder: mostly the screen the other
+    /// tests use, after a restart sometimes another; sometimes a start folder handed over by
+    /// another program, good, missing or garbled.
+    void prepareStart(const std::filesystem::path& dir, const std::string& goodFolder, bool restart) {
+        std::filesystem::current_path(dir);
+        const common::ScreenInfo screens[] = {{1024, 768, 96},  {800, 600, 96},   {640, 480, 96},
+                                              {1280, 1024, 96}, {1366, 768, 120}, {1024, 768, 144}};
+        screenInfo = restart && chance(0.3) ? screens[below(std::size(screens))] : screens[0];
+        std::error_code ignored;
+        std::filesystem::remove_all(dir / common::kHandoverFolderName, ignored);
+        switch (below(8)) {
+        case 0:
+            WriteHandover(dir, goodFolder, static_cast<std::int32_t>(goodFolder.size()));
+            break;
+        case 1:
+            WriteHandover(dir, "/gibt/es/nicht", 14);
+            break;
+        case 2:
+            WriteHandover(dir, "abc", -1 - static_cast<std::int32_t>(below(1000)));
+            break;
+        case 3:
+            WriteHandover(dir, "abc", 1000 + static_cast<std::int32_t>(below(1000)));
+            break;
+        default:
+            break;
+        }
+    }
+
     /// Starts an event: its own pump budget, Escape released.
     void beginEvent() {
         eventPumps = 0;
