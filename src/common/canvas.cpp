@@ -278,19 +278,24 @@ void Canvas::lineTo(int x, int y) {
 
     if (!dotted && penWidth == 1 && mode == RasterMode::Copy) {
         // The turtle draws millions of these: a plain store per step, one bounds test.
+        // The byte offset moves along with the coordinates, so no step multiplies; it is only
+        // used while the minor coordinate is on the surface.
         const auto size = static_cast<std::uint64_t>(minorSize);
+        const Int majorStep = majorDir * majorStride;
+        const Int minorStep = minorDir * minorStride;
+        Int at = major * majorStride + minor * minorStride;
         for (Int i = first; i <= last; ++i) {
             if (static_cast<std::uint64_t>(minor) < size) {
-                std::uint8_t* p = data + major * majorStride + minor * minorStride;
-                p[0] = colour.r;
-                p[1] = colour.g;
-                p[2] = colour.b;
+                data[at] = colour.r;
+                data[at + 1] = colour.g;
+                data[at + 2] = colour.b;
             }
-            major += majorDir;
+            at += majorStep;
             error += twiceMinorDelta;
             if (error >= denominator) {
                 error -= denominator;
                 minor += minorDir;
+                at += minorStep;
             }
         }
         return;
