@@ -22,18 +22,18 @@ using common::Point;
 // nothing but count.
 class QuietServices : public common::Services {
 public:
-    void messageBox(const common::MessageBoxSpec&) override {}
+    void messageBox(const common::MessageBoxRequest&) override {}
     std::string inputBox(std::string_view, std::string_view, std::string_view defaultText) override {
         return std::string(defaultText);
     }
-    std::optional<std::string> fileDialog(const common::FileDialogSpec&) override { return std::nullopt; }
+    std::optional<std::string> fileDialog(const common::FileDialogRequest&) override { return std::nullopt; }
     bool printDialog() override { return false; }
     void printerSetup() override {}
     bool hasPrinter() override { return false; }
     std::unique_ptr<common::PrintJob> startPrintJob(std::string_view, std::string&) override {
         return nullptr;
     }
-    bool printText(const std::vector<std::string>&, const common::FontSpec&, std::string&) override {
+    bool printText(const std::vector<std::string>&, const common::FontChoice&, std::string&) override {
         return false;
     }
     void setBusyCursor(bool) override {}

@@ -23,11 +23,11 @@ public:
     long messages = 0;
     std::uint32_t now = 0;
 
-    void messageBox(const common::MessageBoxSpec&) override { ++messages; }
+    void messageBox(const common::MessageBoxRequest&) override { ++messages; }
     std::string inputBox(std::string_view, std::string_view, std::string_view defaultText) override {
         return std::string(defaultText);
     }
-    std::optional<std::string> fileDialog(const common::FileDialogSpec&) override { return std::nullopt; }
+    std::optional<std::string> fileDialog(const common::FileDialogRequest&) override { return std::nullopt; }
     bool printDialog() override { return false; }
     void printerSetup() override {}
     bool hasPrinter() override { return false; }
@@ -35,7 +35,7 @@ public:
         error = "no printer";
         return nullptr;
     }
-    bool printText(const std::vector<std::string>&, const common::FontSpec&, std::string& error) override {
+    bool printText(const std::vector<std::string>&, const common::FontChoice&, std::string& error) override {
         error = "no printer";
         return false;
     }

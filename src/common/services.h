@@ -15,7 +15,7 @@ namespace common {
 enum class MessageIcon { None, Stop };
 
 /// A modal box with one OK button.
-struct MessageBoxSpec {
+struct MessageBoxRequest {
     std::string text;
     /// Empty: the program's default caption (see defaultCaption()).
     std::string caption;
@@ -26,7 +26,7 @@ struct MessageBoxSpec {
 
 enum class FileDialogKind { Open, Save };
 
-struct FileDialogSpec {
+struct FileDialogRequest {
     FileDialogKind kind = FileDialogKind::Save;
     std::string initialFolder;
     std::string fileName;         // proposed name
@@ -36,7 +36,7 @@ struct FileDialogSpec {
     bool fileMustExist = false;
 };
 
-struct FontSpec {
+struct FontChoice {
     std::string family; // "Courier New"
     bool bold = false;
     int pointSize = 10;
@@ -50,7 +50,7 @@ public:
     /// The printable area of a page (left and top are 0).
     [[nodiscard]] virtual Rect pageRect() const = 0;
     virtual void drawImage(Rect target, const RgbImage& image) = 0;
-    virtual void setFont(const FontSpec& font) = 0;
+    virtual void setFont(const FontChoice& font) = 0;
     /// The text's top-left corner at (x, y).
     virtual void drawText(int x, int y, std::string_view text) = 0;
     virtual void newPage() = 0;
@@ -71,7 +71,7 @@ public:
     virtual ~Services() = default;
 
     // Modal boxes. Texts are UTF-8.
-    virtual void messageBox(const MessageBoxSpec& box) = 0;
+    virtual void messageBox(const MessageBoxRequest& box) = 0;
     void message(std::string_view text) { messageBox({std::string(text), {}, MessageIcon::None, {}}); }
     /// The general error report: the failure's text, the program's title, the stop icon.
     void errorReport(std::string_view text) { messageBox({std::string(text), {}, MessageIcon::Stop, {}}); }
@@ -79,7 +79,7 @@ public:
     virtual std::string inputBox(std::string_view caption, std::string_view prompt,
                                  std::string_view defaultText) = 0;
     /// The confirmed full path, or nothing on cancel.
-    virtual std::optional<std::string> fileDialog(const FileDialogSpec& spec) = 0;
+    virtual std::optional<std::string> fileDialog(const FileDialogRequest& request) = 0;
 
     // Printing. The printer chosen in either dialog stays the program's printer.
     /// The print dialog; true when the user confirms.
@@ -91,7 +91,7 @@ public:
     /// Starts a document on the current printer; nullptr with a reason when it cannot start.
     virtual std::unique_ptr<PrintJob> startPrintJob(std::string_view documentName, std::string& error) = 0;
     /// Prints lines of text laid out over as many pages as they need, as one document.
-    virtual bool printText(const std::vector<std::string>& lines, const FontSpec& font,
+    virtual bool printText(const std::vector<std::string>& lines, const FontChoice& font,
                            std::string& error) = 0;
 
     // Cursor, time, input.

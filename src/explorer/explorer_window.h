@@ -4,6 +4,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -91,6 +92,7 @@ private:
 
     // picture files and the slide show
     void folderCommand();
+    std::optional<std::string> askPicturePath(const std::string& proposedName);
     bool chooseFile(const std::string& proposedName, bool makeCurrent, std::string& chosenName);
     void SaveNumberedPicture();
     void showCommand();

@@ -29,6 +29,17 @@ std::string cannotEnterFolder(const std::string& folder) {
 
 } // namespace
 
+// The picture dialog of D, S and B: in PicDir, for JPEG files, proposing a name.
+std::optional<std::string> ExplorerWindow::askPicturePath(const std::string& proposedName) {
+    common::FileDialogRequest request;
+    request.kind = common::FileDialogKind::Save;
+    request.initialFolder = m_s.PicDir;
+    request.fileName = proposedName;
+    request.filter = kPictureFilter;
+    request.defaultExtension = "jpg";
+    return m_services.fileDialog(request);
+}
+
 // Shows the picture dialog in PicDir until a file is chosen. False when the command must end:
 // the folder cannot be made current, or the user cancelled twice in a row.
 bool ExplorerWindow::chooseFile(const std::string& proposedName, bool makeCurrent, std::string& chosenName) {
@@ -38,13 +49,7 @@ bool ExplorerWindow::chooseFile(const std::string& proposedName, bool makeCurren
             m_services.errorReport(cannotEnterFolder(m_s.PicDir));
             return false;
         }
-        common::FileDialogSpec spec;
-        spec.kind = common::FileDialogKind::Save;
-        spec.initialFolder = m_s.PicDir;
-        spec.fileName = proposedName;
-        spec.filter = kPictureFilter;
-        spec.defaultExtension = "jpg";
-        const std::optional<std::string> path = m_services.fileDialog(spec);
+        const std::optional<std::string> path = askPicturePath(proposedName);
         if (m_closing) {
             return false;
         }
@@ -70,13 +75,7 @@ void ExplorerWindow::folderCommand() {
         m_services.errorReport(cannotEnterFolder(m_s.PicDir));
         return;
     }
-    common::FileDialogSpec spec;
-    spec.kind = common::FileDialogKind::Save;
-    spec.initialFolder = m_s.PicDir;
-    spec.fileName = m_s.PicBaseName;
-    spec.filter = kPictureFilter;
-    spec.defaultExtension = "jpg";
-    if (const std::optional<std::string> path = m_services.fileDialog(spec)) {
+    if (const std::optional<std::string> path = askPicturePath(m_s.PicBaseName)) {
         const ChosenFile chosen = SplitChosenPath(*path);
         if (!chosen.folder.empty()) {
             m_s.PicDir = chosen.folder;
@@ -132,13 +131,7 @@ void ExplorerWindow::showCommand() {
     m_s.ShowFirst = first->number;
     m_services.message("Letzte nummerierte Bilddatei auswählen");
     std::string lastName = firstName;
-    common::FileDialogSpec spec;
-    spec.kind = common::FileDialogKind::Save;
-    spec.initialFolder = m_s.PicDir;
-    spec.fileName = firstName;
-    spec.filter = kPictureFilter;
-    spec.defaultExtension = "jpg";
-    if (const std::optional<std::string> path = m_services.fileDialog(spec)) {
+    if (const std::optional<std::string> path = askPicturePath(firstName)) {
         const ChosenFile chosen = SplitChosenPath(*path);
         if (!chosen.folder.empty() && !chosen.name.empty()) {
             m_s.PicDir = chosen.folder;

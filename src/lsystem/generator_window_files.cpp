@@ -61,14 +61,14 @@ bool GeneratorWindow::SaveFormula() {
         m_services.errorReport(cannotEnterFolder(m_workDir));
         return false;
     }
-    common::FileDialogSpec spec;
-    spec.kind = common::FileDialogKind::Save;
-    spec.initialFolder = m_workDir;
-    spec.fileName = m_formulaName;
-    spec.filter = kFormulaFilter;
-    spec.defaultExtension = "frc";
-    spec.overwritePrompt = true;
-    const std::optional<std::string> path = m_services.fileDialog(spec);
+    common::FileDialogRequest request;
+    request.kind = common::FileDialogKind::Save;
+    request.initialFolder = m_workDir;
+    request.fileName = m_formulaName;
+    request.filter = kFormulaFilter;
+    request.defaultExtension = "frc";
+    request.overwritePrompt = true;
+    const std::optional<std::string> path = m_services.fileDialog(request);
     if (!path) {
         return true;
     }
@@ -107,13 +107,13 @@ void GeneratorWindow::Button5Click() {
 }
 
 void GeneratorWindow::LoadFormula() {
-    common::FileDialogSpec spec;
-    spec.kind = common::FileDialogKind::Open;
-    spec.initialFolder = m_workDir;
-    spec.filter = kFormulaFilter;
-    spec.defaultExtension = "frc";
-    spec.fileMustExist = true;
-    const std::optional<std::string> path = m_services.fileDialog(spec);
+    common::FileDialogRequest request;
+    request.kind = common::FileDialogKind::Open;
+    request.initialFolder = m_workDir;
+    request.filter = kFormulaFilter;
+    request.defaultExtension = "frc";
+    request.fileMustExist = true;
+    const std::optional<std::string> path = m_services.fileDialog(request);
     if (!path) {
         Edit8->setText(QStringLiteral("1"));
         return;
@@ -247,18 +247,18 @@ void GeneratorWindow::PrintImageScaled(double scale) {
 // --- JPEG export
 
 void GeneratorWindow::ExportJpeg() {
-    common::FileDialogSpec spec;
-    spec.kind = common::FileDialogKind::Save;
-    spec.initialFolder = m_workDir;
-    spec.fileName = "Fraktal";
-    spec.filter = "JPG-Dateien |*.jpg";
-    spec.defaultExtension = "jpg";
-    spec.overwritePrompt = true;
+    common::FileDialogRequest request;
+    request.kind = common::FileDialogKind::Save;
+    request.initialFolder = m_workDir;
+    request.fileName = "Fraktal";
+    request.filter = "JPG-Dateien |*.jpg";
+    request.defaultExtension = "jpg";
+    request.overwritePrompt = true;
     if (!common::SetCurrentDirectory(m_workDir)) {
         m_services.errorReport(cannotEnterFolder(m_workDir));
         return;
     }
-    const std::optional<std::string> path = m_services.fileDialog(spec);
+    const std::optional<std::string> path = m_services.fileDialog(request);
     if (!path) {
         return;
     }

@@ -56,7 +56,7 @@ bool isInputEvent(QEvent::Type type) {
     }
 }
 
-QFont makeFont(const common::FontSpec& wanted, const QPaintDevice* device) {
+QFont makeFont(const common::FontChoice& wanted, const QPaintDevice* device) {
     QFont font(QString::fromStdString(wanted.family), std::max(1, wanted.pointSize));
     font.setBold(wanted.bold);
     // Resolved for the printer's resolution, so a point is a point on paper.
@@ -98,7 +98,7 @@ public:
         m_painter.drawImage(QRect(target.left, target.top, target.width(), target.height()), toQImage(image));
     }
 
-    void setFont(const common::FontSpec& font) override { m_painter.setFont(makeFont(font, &m_printer)); }
+    void setFont(const common::FontChoice& font) override { m_painter.setFont(makeFont(font, &m_printer)); }
 
     void drawText(int x, int y, std::string_view text) override {
         m_painter.drawText(QPoint(x, y + m_painter.fontMetrics().ascent()), fromUtf8(text));
@@ -326,7 +326,7 @@ bool QtServices::escapePressed() {
 
 // --- boxes and dialogs
 
-void QtServices::messageBox(const common::MessageBoxSpec& request) {
+void QtServices::messageBox(const common::MessageBoxRequest& request) {
     QMessageBox box(m_mainWindow);
     box.setWindowTitle(request.caption.empty() ? programTitle() : fromUtf8(request.caption));
     // The programs' texts contain things like "<M> Start", which must not be read as markup.
@@ -353,7 +353,7 @@ std::string QtServices::inputBox(std::string_view caption, std::string_view prom
     return std::string(defaultText);
 }
 
-std::optional<std::string> QtServices::fileDialog(const common::FileDialogSpec& request) {
+std::optional<std::string> QtServices::fileDialog(const common::FileDialogRequest& request) {
     QFileDialog dialog(m_mainWindow);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     const bool open = request.kind == common::FileDialogKind::Open;
@@ -424,7 +424,7 @@ std::unique_ptr<common::PrintJob> QtServices::startPrintJob(std::string_view doc
     return job;
 }
 
-bool QtServices::printText(const std::vector<std::string>& lines, const common::FontSpec& font,
+bool QtServices::printText(const std::vector<std::string>& lines, const common::FontChoice& font,
                            std::string& error) {
     if (!hasPrinter()) {
         error = "Es ist kein Drucker verfügbar.";

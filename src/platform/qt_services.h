@@ -51,16 +51,16 @@ public:
     void setPdfOutputForTesting(const QString& pdfPath);
 
     // common::Services
-    void messageBox(const common::MessageBoxSpec& request) override;
+    void messageBox(const common::MessageBoxRequest& request) override;
     std::string inputBox(std::string_view caption, std::string_view prompt,
                          std::string_view defaultText) override;
-    std::optional<std::string> fileDialog(const common::FileDialogSpec& request) override;
+    std::optional<std::string> fileDialog(const common::FileDialogRequest& request) override;
     bool printDialog() override;
     void printerSetup() override;
     [[nodiscard]] bool hasPrinter() override;
     std::unique_ptr<common::PrintJob> startPrintJob(std::string_view documentName,
                                                     std::string& error) override;
-    bool printText(const std::vector<std::string>& lines, const common::FontSpec& font,
+    bool printText(const std::vector<std::string>& lines, const common::FontChoice& font,
                    std::string& error) override;
     void setBusyCursor(bool busy) override;
     [[nodiscard]] std::uint32_t tickCountMs() override;

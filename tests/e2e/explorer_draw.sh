@@ -5,19 +5,11 @@
 set -euo pipefail
 
 BIN_DIR=$1
-WORK=$(mktemp -d)
-PID=""
-cleanup() {
-    [[ -n "$PID" ]] && kill "$PID" 2>/dev/null || true
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck source=lib.sh
+source "$(dirname "$0")/lib.sh"
 
 export TMPDIR="$WORK"
-unset QT_SCALE_FACTOR QT_FONT_DPI QT_SCREEN_SCALE_FACTORS QT_QPA_PLATFORM
 
-pixel_at() { convert "$1" -depth 8 -format "%[hex:p{$2,$3}]" info: | cut -c1-6 | tr "A-F" "a-f"; }
 
 # Waits until the client pixel ($1,$2) shows colour $3; prints the last colour seen on failure.
 wait_for_pixel() {
@@ -34,13 +26,8 @@ wait_for_pixel() {
 
 "$BIN_DIR/zelvor" &
 PID=$!
-WIN=""
-for _ in $(seq 1 300); do
-    WIN=$(xdotool search --onlyvisible --name '<M> Start, <E> Ende' 2>/dev/null | head -n1 || true)
-    [[ -n "$WIN" ]] && break
-    sleep 0.1
-done
-[[ -n "$WIN" ]] || fail "explorer window did not appear"
+PIDS+=("$PID")
+WIN=$(find_window '<M> Start, <E> Ende') || fail "explorer window did not appear"
 TITLE=$(xdotool getwindowname "$WIN")
 eval "$(xdotool getwindowgeometry --shell "$WIN")"
 
@@ -83,7 +70,5 @@ c=$(pixel_at "$WORK/shot.png" $((X + 5)) $((Y + 5)))
 [[ "$(xdotool getwindowname "$WIN")" == "$ZOOM" ]] || fail "caption of the zoomed picture: $(xdotool getwindowname "$WIN")"
 
 xdotool key e
-for _ in $(seq 1 100); do kill -0 "$PID" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$PID" 2>/dev/null && fail "E did not end the explorer"
-PID=""
+wait_ended "$PID" "E did not end the explorer"
 echo PASS

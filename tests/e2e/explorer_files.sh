@@ -6,47 +6,20 @@
 set -euo pipefail
 
 BIN_DIR=$1
-WORK=$(mktemp -d)
-PID=""
-cleanup() {
-    [[ -n "$PID" ]] && kill "$PID" 2>/dev/null || true
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck source=lib.sh
+source "$(dirname "$0")/lib.sh"
 
 export TMPDIR="$WORK/tmp"
 START="$WORK/start"
 TARGET="$WORK/bilder"
 mkdir -p "$TMPDIR/VEVIVU" "$START" "$TARGET"
-unset QT_SCALE_FACTOR QT_FONT_DPI QT_SCREEN_SCALE_FACTORS QT_QPA_PLATFORM
 
 # The handover file: a little-endian 32-bit count, then the start folder's text.
 n=${#START}
 printf "\\x$(printf %02x $((n & 255)))\\x$(printf %02x $(((n >> 8) & 255)))\\x00\\x00" > "$TMPDIR/VEVIVU/vivod.stm"
 printf '%s' "$START" >> "$TMPDIR/VEVIVU/vivod.stm"
 
-pixel_at() { convert "$1" -depth 8 -format "%[hex:p{$2,$3}]" info: | cut -c1-6 | tr "A-F" "a-f"; }
 
-# Waits for a visible window whose name matches the pattern $1 and prints its id.
-find_window() {
-    for _ in $(seq 1 300); do
-        local id
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1 || true)
-        if [[ -n "$id" ]]; then echo "$id"; return 0; fi
-        sleep 0.1
-    done
-    return 1
-}
-
-# Waits until no visible window matches $1 any more.
-wait_gone() {
-    for _ in $(seq 1 100); do
-        xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
-        sleep 0.1
-    done
-    return 1
-}
 
 # Answers a modal box: waits for it, gives it the focus and presses Return.
 confirm() { # pattern what
@@ -59,6 +32,7 @@ confirm() { # pattern what
 
 "$BIN_DIR/zelvor" &
 PID=$!
+PIDS+=("$PID")
 WIN=$(find_window '<M> Start, <E> Ende') || fail "explorer window did not appear"
 eval "$(xdotool getwindowgeometry --shell "$WIN")"
 [[ "$WIDTH" == 601 && "$HEIGHT" == 601 ]] || fail "explorer client size ${WIDTH}x${HEIGHT}"
@@ -139,7 +113,5 @@ below "$e" 0.03 && fail "the check cannot tell a shifted picture: RMSE $e"
 
 xdotool windowfocus --sync "$WIN" 2>/dev/null || true
 xdotool key e
-for _ in $(seq 1 100); do kill -0 "$PID" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$PID" 2>/dev/null && fail "E did not end the explorer"
-PID=""
+wait_ended "$PID" "E did not end the explorer"
 echo PASS

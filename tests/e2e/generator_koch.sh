@@ -6,19 +6,12 @@
 set -euo pipefail
 
 BIN_DIR=$1
-WORK=$(mktemp -d)
-PIDS=()
-cleanup() {
-    for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck source=lib.sh
+source "$(dirname "$0")/lib.sh"
 
 # A private temporary folder without a start-folder handover: the program works where it starts.
 export TMPDIR="$WORK/tmp"
 mkdir -p "$TMPDIR" "$WORK/run"
-unset QT_SCALE_FACTOR QT_FONT_DPI QT_SCREEN_SCALE_FACTORS QT_QPA_PLATFORM
 
 # The window is laid out for 120 dpi; on this 96-dpi screen every design length is multiplied
 # by 1.25 and rounded half away from zero, each control on its own.
@@ -38,16 +31,6 @@ ITERATIONS=3
 LENGTH=6
 START_X=40
 START_Y=400
-
-find_window() {
-    for _ in $(seq 1 300); do
-        local id
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1 || true)
-        if [[ -n "$id" ]]; then echo "$id"; return 0; fi
-        sleep 0.1
-    done
-    return 1
-}
 
 (cd "$WORK/run" && exec "$BIN_DIR/fraktal") &
 FPID=$!
@@ -187,9 +170,6 @@ check_shot() { # screenshot -> prints the failures, succeeds when there are none
              }' "$WORK/checks.txt" -
 }
 
-pixel_at() { # screenshot x y -> rrggbb
-    convert "$1" -depth 8 -format "%[hex:p{$2,$3}]" info: | cut -c1-6
-}
 
 # The drawing shows once the view notices the canvas changed.
 ok=""

@@ -5,19 +5,12 @@
 set -euo pipefail
 
 BIN_DIR=$1
-WORK=$(mktemp -d)
-PIDS=()
-cleanup() {
-    for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck source=lib.sh
+source "$(dirname "$0")/lib.sh"
 
 export TMPDIR="$WORK/tmp"
 TARGET="$WORK/Bilder ordner"
 mkdir -p "$TMPDIR/VEVIVU" "$TARGET"
-unset QT_SCALE_FACTOR QT_FONT_DPI QT_SCREEN_SCALE_FACTORS QT_QPA_PLATFORM
 
 # The handover file: a little-endian 32-bit count, then the folder text with blanks around it.
 write_handover() {
@@ -27,21 +20,6 @@ write_handover() {
     printf '%s\nrest' "$text" >> "$TMPDIR/VEVIVU/vivod.stm"
 }
 write_handover "$TARGET"
-
-# Waits for a visible window whose name matches $1 and prints its id.
-find_window() {
-    for _ in $(seq 1 300); do
-        local id
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1 || true)
-        if [[ -n "$id" ]]; then echo "$id"; return 0; fi
-        sleep 0.1
-    done
-    return 1
-}
-
-pixel_at() { # screenshot x y -> rrggbb
-    convert "$1" -depth 8 -format "%[hex:p{$2,$3}]" info: | cut -c1-6
-}
 
 # --- the set explorer
 (cd / && exec "$BIN_DIR/zelvor") &
@@ -71,8 +49,7 @@ done
 
 xdotool windowfocus --sync "$ZWIN" 2>/dev/null || true
 xdotool key e
-for _ in $(seq 1 100); do kill -0 "$ZPID" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$ZPID" 2>/dev/null; then fail "E did not end the explorer"; fi
+wait_ended "$ZPID" "E did not end the explorer"
 
 # --- the generator
 (cd / && exec "$BIN_DIR/fraktal") &

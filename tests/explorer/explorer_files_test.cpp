@@ -206,7 +206,7 @@ protected:
     }
     int errorReports() const {
         int n = 0;
-        for (const common::MessageBoxSpec& box : fake.messages) {
+        for (const common::MessageBoxRequest& box : fake.messages) {
             n += box.icon == common::MessageIcon::Stop ? 1 : 0;
         }
         return n;
@@ -291,7 +291,7 @@ protected:
         return !fake.messages.empty() && fake.messages.back().text == text;
     }
     bool anyMessage(const std::string& text) const {
-        for (const common::MessageBoxSpec& box : fake.messages) {
+        for (const common::MessageBoxRequest& box : fake.messages) {
             if (box.text == text) {
                 return true;
             }
@@ -356,7 +356,7 @@ TEST_F(ExplorerFilesTest, FolderCommandTakesTheDialogAndBothAnswers) {
                            "message: Zielordner = " + wantDir, "input: Name der JPEG-Datei",
                            "input: Startnummer der JPEG-Datei (>0)"}));
         ASSERT_EQ(fake.fileDialogs.size(), 1u);
-        const common::FileDialogSpec& dialog = fake.fileDialogs[0];
+        const common::FileDialogRequest& dialog = fake.fileDialogs[0];
         EXPECT_EQ(dialog.kind, common::FileDialogKind::Save);
         EXPECT_EQ(dialog.initialFolder, folder);
         EXPECT_EQ(dialog.fileName, "Bild");
@@ -630,7 +630,7 @@ TEST_F(ExplorerFilesTest, ShowCommandChecksTheChosenNamesAndTheWait) {
 
         EXPECT_TRUE(logIs(row.log));
         for (std::size_t i = 0; i < fake.fileDialogs.size(); ++i) {
-            const common::FileDialogSpec& dialog = fake.fileDialogs[i];
+            const common::FileDialogRequest& dialog = fake.fileDialogs[i];
             EXPECT_EQ(dialog.kind, common::FileDialogKind::Save) << i;
             EXPECT_EQ(dialog.filter, kFilter) << i;
             EXPECT_EQ(dialog.defaultExtension, "jpg") << i;

@@ -37,8 +37,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing_support::RandomServices;
+using testing_support::ReadFileBytes;
 using testing_support::TypeText;
-using testing_support::WriteBytes;
+using testing_support::WriteFileBytes;
 
 constexpr std::uint64_t kDefaultSeed = 20240611;
 constexpr long kDefaultEvents = 6000;
@@ -97,14 +98,12 @@ protected:
         ASSERT_TRUE(common::WriteJpeg((pics / "Bild_004.JPG").string(), gradient(1, 1, 9)).ok);
         ASSERT_TRUE(common::WriteJpeg((pics / "a.b_003.JPG").string(), gradient(64, 64, 3)).ok);
         ASSERT_TRUE(common::WriteJpeg((dir / "x__y_1.jpg").string(), gradient(10, 700, 7)).ok);
-        {
-            std::ifstream in(pics / "Bild_002.JPG", std::ios::binary);
-            std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            WriteBytes(pics / "Bild_003.JPG", bytes.substr(0, bytes.size() / 3)); // cut short
-        }
-        WriteBytes(pics / "Bild_005.JPG", "kein Bild\r\nnur Text\r\n");
-        WriteBytes(pics / "baum.frc", "F(-F)+F-\r\n0.70\r\n20\r\n20\r\n16\r\n4\r\n3\r\n250\r\n400\r\n0\r\n");
-        WriteBytes(pics / "leer.txt", "");
+        const std::string whole = ReadFileBytes(pics / "Bild_002.JPG");
+        WriteFileBytes(pics / "Bild_003.JPG", whole.substr(0, whole.size() / 3)); // cut short
+        WriteFileBytes(pics / "Bild_005.JPG", "kein Bild\r\nnur Text\r\n");
+        WriteFileBytes(pics / "baum.frc",
+                       "F(-F)+F-\r\n0.70\r\n20\r\n20\r\n16\r\n4\r\n3\r\n250\r\n400\r\n0\r\n");
+        WriteFileBytes(pics / "leer.txt", "");
         paths = {(pics / "Bild_001.JPG").string(),
                  (pics / "Bild_002.JPG").string(),
                  (pics / "Bild_003.JPG").string(),

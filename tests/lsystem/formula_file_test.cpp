@@ -1,4 +1,5 @@
 #include "formula_file.h"
+#include "test_files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -24,24 +25,9 @@ namespace fs = std::filesystem;
 
 const std::string kBom = "\xEF\xBB\xBF";
 
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeAll(const fs::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-std::vector<std::string> entries(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const fs::directory_entry& e : fs::directory_iterator(folder)) {
-        names.push_back(e.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using testing_support::FolderEntries;
+using testing_support::ReadFileBytes;
+using testing_support::WriteFileBytes;
 
 template <typename Row> std::string rowName(const ::testing::TestParamInfo<Row>& info) {
     return info.param.name;
@@ -180,17 +166,17 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ReadRow{"KochFile",
                 [](const fs::path& p) {
-                    writeAll(p, "F-F++F-F\r\n1\r\n60\r\n60\r\n6\r\n0\r\n3\r\n40\r\n400\r\n1\r\n");
+                    WriteFileBytes(p, "F-F++F-F\r\n1\r\n60\r\n60\r\n6\r\n0\r\n3\r\n40\r\n400\r\n1\r\n");
                 },
                 {"F-F++F-F", "1", "60", "60", "6", "0", "3", "40", "400", "1"},
                 ""},
         ReadRow{"LfOnlyWithByteOrderMark",
-                [](const fs::path& p) { writeAll(p, kBom + "F\n1\n"); },
+                [](const fs::path& p) { WriteFileBytes(p, kBom + "F\n1\n"); },
                 {"F", "1"},
                 ""},
-        ReadRow{"EmptyFile", [](const fs::path& p) { writeAll(p, ""); }, {}, ""},
+        ReadRow{"EmptyFile", [](const fs::path& p) { WriteFileBytes(p, ""); }, {}, ""},
         ReadRow{"ExactlyTheLimit",
-                [](const fs::path& p) { writeAll(p, std::string(kMaxFormulaFileBytes, 'F')); },
+                [](const fs::path& p) { WriteFileBytes(p, std::string(kMaxFormulaFileBytes, 'F')); },
                 {std::string(kMaxFormulaFileBytes, 'F')},
                 ""},
         ReadRow{"Missing", [](const fs::path&) {}, {}, "kann nicht geöffnet werden"},
@@ -200,12 +186,12 @@ INSTANTIATE_TEST_SUITE_P(
                 [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
                 {},
                 "keine gewöhnliche Datei"},
-        ReadRow{"TwoMegabytes", [](const fs::path& p) { writeAll(p, twoMegabytes()); }, {}, "zu groß"},
+        ReadRow{"TwoMegabytes", [](const fs::path& p) { WriteFileBytes(p, twoMegabytes()); }, {}, "zu groß"},
         ReadRow{"NulBytes",
                 [](const fs::path& p) {
-                    writeAll(p, std::string("\x7F"
-                                            "ELF\0\0\0\x01",
-                                            8));
+                    WriteFileBytes(p, std::string("\x7F"
+                                                  "ELF\0\0\0\x01",
+                                                  8));
                 },
                 {},
                 "keine Textdatei"}),
@@ -229,8 +215,8 @@ TEST_F(WriteFileAtomicallyTest, WritesNewAndReplacesOldFilesWhole) {
         std::string error;
         ASSERT_TRUE(WriteFileAtomically(path.string(), step.content, error)) << error;
         EXPECT_TRUE(error.empty());
-        EXPECT_EQ(readAll(path), step.content);
-        EXPECT_EQ(entries(dir), std::vector<std::string>{"a.frc"}); // no temporary file left
+        EXPECT_EQ(ReadFileBytes(path), step.content);
+        EXPECT_EQ(FolderEntries(dir), std::vector<std::string>{"a.frc"}); // no temporary file left
     }
 }
 
@@ -240,7 +226,7 @@ TEST_F(WriteFileAtomicallyTest, TakesEveryNameTheFolderTakes) {
         SCOPED_TRACE(name.size());
         std::string error;
         EXPECT_TRUE(WriteFileAtomically((dir / name).string(), "F\r\n", error)) << error;
-        EXPECT_EQ(readAll(dir / name), "F\r\n");
+        EXPECT_EQ(ReadFileBytes(dir / name), "F\r\n");
         EXPECT_TRUE(fs::remove(dir / name));
         EXPECT_TRUE(fs::is_empty(dir));
     }
@@ -299,11 +285,11 @@ TEST_F(WriteFileAtomicallyTest, FailureLeavesNothingBehind) {
             continue; // root writes into read-only folders
         }
         const fs::path target = row.target();
-        const std::vector<std::string> before = entries(dir);
+        const std::vector<std::string> before = FolderEntries(dir);
         std::string error;
         EXPECT_FALSE(WriteFileAtomically(target.string(), "F\r\n", error));
         EXPECT_FALSE(error.empty());
-        EXPECT_EQ(entries(dir), before);
+        EXPECT_EQ(FolderEntries(dir), before);
         if (fs::is_directory(target)) {
             EXPECT_TRUE(fs::is_empty(target));
         }

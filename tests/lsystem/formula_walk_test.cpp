@@ -291,12 +291,12 @@ TEST_F(WalkTest, PauseModeShowsOneBoxPerSegmentAtItsPlace) {
     s.PauseMode = true;
     s.pauseBoxAt = {321, 123};
     std::vector<std::uint64_t> drawnAtBox;
-    fake.onMessage = [&](const common::MessageBoxSpec&) {
+    fake.onMessage = [&](const common::MessageBoxRequest&) {
         drawnAtBox.push_back(walk.segmentsDrawn());
     };
     walk.StartDrawing(s);
     ASSERT_EQ(fake.messages.size(), 3u);
-    for (const common::MessageBoxSpec& box : fake.messages) {
+    for (const common::MessageBoxRequest& box : fake.messages) {
         EXPECT_EQ(box.text, "Weiter");
         EXPECT_EQ(box.caption, "");
         EXPECT_EQ(box.icon, common::MessageIcon::None);
@@ -511,7 +511,7 @@ TEST_P(OverflowTest, ReportsEveryBracketAboveTen) {
     turtle.Factor = 0.9;
     walk.StartDrawing(makeSettings(row.formula, row.iterations, 10, 90.0));
     EXPECT_EQ(fake.messages.size(), row.expectedMessages);
-    for (const common::MessageBoxSpec& box : fake.messages) {
+    for (const common::MessageBoxRequest& box : fake.messages) {
         EXPECT_EQ(box.text, kStackFull);
         EXPECT_EQ(box.icon, common::MessageIcon::None);
         EXPECT_FALSE(box.position.has_value());

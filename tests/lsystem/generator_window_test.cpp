@@ -1,4 +1,5 @@
 #include "generator_window.h"
+#include "test_files.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -45,24 +46,9 @@ const char* const kNotANumber = " Unerlaubte Parametereingabe !";
 const char* const kOutOfRange = "Unerlaubte Parametereingabe !";
 const char* const kFormulaFilter = "FRA-Fractaldateien (*.frc)|*.frc";
 
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeAll(const fs::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-std::vector<std::string> entries(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const fs::directory_entry& e : fs::directory_iterator(folder)) {
-        names.push_back(e.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using testing_support::FolderEntries;
+using testing_support::ReadFileBytes;
+using testing_support::WriteFileBytes;
 
 /// The frame header and quantisation tables of a JPEG file, read marker by marker.
 struct JpegHeader {
@@ -710,7 +696,8 @@ TEST_F(GeneratorWindowTest, KochCurveIsSavedByteForByte) {
     fake.fileAnswers = {dir + "/koch.frc"};
     edit(4)->setFocus();
     button(5)->click();
-    EXPECT_EQ(readAll(dir + "/koch.frc"), "F-F++F-F\r\n1\r\n60\r\n60\r\n6\r\n0\r\n3\r\n40\r\n400\r\n1\r\n");
+    EXPECT_EQ(ReadFileBytes(dir + "/koch.frc"),
+              "F-F++F-F\r\n1\r\n60\r\n60\r\n6\r\n0\r\n3\r\n40\r\n400\r\n1\r\n");
     ASSERT_EQ(fake.fileDialogs.size(), 1u);
     const auto& dialog = fake.fileDialogs[0];
     EXPECT_EQ(dialog.kind, common::FileDialogKind::Save);
@@ -723,7 +710,7 @@ TEST_F(GeneratorWindowTest, KochCurveIsSavedByteForByte) {
     EXPECT_EQ(window->formulaName(), "koch.frc");
     EXPECT_EQ(window->workDir(), dir + "/");
     EXPECT_EQ(QApplication::focusWidget(), edit(2));
-    EXPECT_EQ(entries(dir), std::vector<std::string>{"koch.frc"});
+    EXPECT_EQ(FolderEntries(dir), std::vector<std::string>{"koch.frc"});
 }
 
 TEST_F(GeneratorWindowTest, RadiusLineFollowsTheLastDrawing) {
@@ -812,8 +799,8 @@ TEST_F(GeneratorWindowTest, SavedFormulaLoadsBackWithStartPointAndDirection) {
 TEST_F(GeneratorWindowTest, AfterALoadTheDialogsOfferTheLoadedFileAndItsFolder) {
     fs::create_directory(dir + "/a");
     fs::create_directory(dir + "/b");
-    writeAll(dir + "/b/peano.frc",
-             FormatFormulaFile({"F", "1", "90", "90", "6", "0", "3", "50", "300", "1"}));
+    WriteFileBytes(dir + "/b/peano.frc",
+                   FormatFormulaFile({"F", "1", "90", "90", "6", "0", "3", "50", "300", "1"}));
     unlockLoading();
     fake.fileAnswers = {dir + "/b/peano.frc"};
     button(4)->click();
@@ -850,7 +837,7 @@ TEST_F(GeneratorWindowTest, LastLineMustBeExactlyOneForAHorizontalStart) {
         SCOPED_TRACE(row.name);
         horizontalStart()->setChecked(!row.horizontal);
         const std::string path = dir + "/" + row.name + ".frc";
-        writeAll(path, "F-F++F-F\r\n1\r\n60\r\n60\r\n6\r\n0\r\n3\r\n" + row.lastLines);
+        WriteFileBytes(path, "F-F++F-F\r\n1\r\n60\r\n60\r\n6\r\n0\r\n3\r\n" + row.lastLines);
         fake.fileAnswers = {path};
         button(4)->click();
         EXPECT_TRUE(fake.messages.empty());
@@ -929,7 +916,7 @@ TEST_F(GeneratorWindowTest, LoadTakesEveryTextFileAndRefusesBrokenOnesWithoutACh
         if (row.folder) {
             fs::create_directory(path);
         } else {
-            writeAll(path, row.bytes);
+            WriteFileBytes(path, row.bytes);
         }
         // A known state unlike every row's: the first tree, moved start, horizontal, wait 5.
         pressPreset(1);
@@ -993,13 +980,13 @@ TEST_F(GeneratorWindowTest, FailedSaveReportsItLeavesNoTemporaryFileAndKeepsName
         }
         fake.messages.clear();
         const std::string target = row.target();
-        const std::vector<std::string> before = entries(dir);
+        const std::vector<std::string> before = FolderEntries(dir);
         fake.fileAnswers = {target};
         button(5)->click();
         ASSERT_EQ(fake.messages.size(), 1u);
         EXPECT_EQ(fake.messages[0].icon, common::MessageIcon::Stop);
         EXPECT_NE(fake.messages[0].text.find(target), std::string::npos) << fake.messages[0].text;
-        EXPECT_EQ(entries(dir), before);
+        EXPECT_EQ(FolderEntries(dir), before);
         if (fs::is_directory(target)) {
             EXPECT_TRUE(fs::is_empty(target));
         }
@@ -1191,7 +1178,7 @@ TEST_F(GeneratorWindowTest, F9AndShiftF9OfferTheExportCtrlF9DoesNot) {
         EXPECT_TRUE(dialog.overwritePrompt);
         EXPECT_EQ(dialog.initialFolder, dir);
     }
-    EXPECT_EQ(entries(dir), std::vector<std::string>{});
+    EXPECT_EQ(FolderEntries(dir), std::vector<std::string>{});
     EXPECT_TRUE(fake.messages.empty());
 }
 
@@ -1205,9 +1192,9 @@ TEST_F(GeneratorWindowTest, ExportWritesTheAreaAsA24BitJpegAtFullQuality) {
     keyAtFocus(Qt::Key_F9);
     EXPECT_TRUE(fake.messages.empty());
     EXPECT_EQ(window->workDir(), dir + "/bilder/");
-    EXPECT_EQ(entries(dir + "/bilder"), std::vector<std::string>{"koch.jpg"});
+    EXPECT_EQ(FolderEntries(dir + "/bilder"), std::vector<std::string>{"koch.jpg"});
 
-    const JpegHeader header = readJpegHeader(readAll(path));
+    const JpegHeader header = readJpegHeader(ReadFileBytes(path));
     EXPECT_EQ(header.frameMarker, 0xC0); // baseline
     EXPECT_EQ(header.precision, 8);
     EXPECT_EQ(header.components, 3);
@@ -1241,7 +1228,7 @@ TEST_F(GeneratorWindowTest, AnUnwritableExportReportsADataErrorAndKeepsTheFolder
         EXPECT_EQ(fake.messages[0].caption, "Problem");
         EXPECT_EQ(fake.messages[0].icon, common::MessageIcon::Stop);
         EXPECT_EQ(window->workDir(), dir);
-        EXPECT_EQ(entries(dir), std::vector<std::string>{"ordner.jpg"});
+        EXPECT_EQ(FolderEntries(dir), std::vector<std::string>{"ordner.jpg"});
     }
 }
 

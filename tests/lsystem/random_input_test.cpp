@@ -38,7 +38,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing_support::RandomServices;
 using testing_support::TypeText;
-using testing_support::WriteBytes;
+using testing_support::WriteFileBytes;
 
 constexpr std::uint64_t kDefaultSeed = 20240611;
 constexpr long kDefaultEvents = 5000;
@@ -84,7 +84,7 @@ protected:
         const fs::path files = dir / "formeln";
         fs::create_directories(files / "sub.dir");
         const auto frc = [&](const char* name, const std::vector<std::string>& lines) {
-            WriteBytes(files / name, FormatFormulaFile(lines));
+            WriteFileBytes(files / name, FormatFormulaFile(lines));
         };
         frc("baum1.frc", {"F(-F)+F-", "0.70", "20", "20", "16", "4", "3", "250", "400", "0"});
         frc("koch.frc", {"F-F++F-F", "1", "60", "60", "6", "0", "3", "40", "400", "1"});
@@ -96,12 +96,12 @@ protected:
             {"F", "1", "0", "0", "2147483647", "2147483647", "10", "2147483647", "2147483647", "1"});
         frc("kurz.frc", {"F+F-F"});
         frc("badstart.frc", {"F", "1", "0", "0", "5", "0", "1", "12x", "400", "0"});
-        WriteBytes(files / "lf.frc", "FF-F\n0,5\n45\n45\n30\n2\n4\n100\n100\n1");
-        WriteBytes(files / "bom.frc", "\xEF\xBB\xBF"
-                                      "F+F+F+F\r\n1\r\n90\r\n90\r\n100\r\n0\r\n1\r\n300\r\n300\r\n0\r\n");
-        WriteBytes(files / "text.txt", "nur\r\nText\r\n\r\n");
-        WriteBytes(files / "null.frc", std::string("F\0F\r\n", 5));
-        WriteBytes(files / "gross.frc", std::string((1 << 20) + 10, 'F'));
+        WriteFileBytes(files / "lf.frc", "FF-F\n0,5\n45\n45\n30\n2\n4\n100\n100\n1");
+        WriteFileBytes(files / "bom.frc", "\xEF\xBB\xBF"
+                                          "F+F+F+F\r\n1\r\n90\r\n90\r\n100\r\n0\r\n1\r\n300\r\n300\r\n0\r\n");
+        WriteFileBytes(files / "text.txt", "nur\r\nText\r\n\r\n");
+        WriteFileBytes(files / "null.frc", std::string("F\0F\r\n", 5));
+        WriteFileBytes(files / "gross.frc", std::string((1 << 20) + 10, 'F'));
         common::RgbImage picture(20, 10, common::kYellow);
         ASSERT_TRUE(common::WriteJpeg((files / "bild.jpg").string(), picture).ok);
         paths = {(files / "baum1.frc").string(),

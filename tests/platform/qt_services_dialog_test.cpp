@@ -56,7 +56,7 @@ private:
 
 struct MessageCase {
     const char* name;
-    common::MessageBoxSpec box;
+    common::MessageBoxRequest box;
     bool expectProgramTitle;
     QMessageBox::Icon expectedIcon;
 };
@@ -216,7 +216,7 @@ TEST_P(FileDialogTest, SetsUpTheDialogAndReturnsTheAbsolutePath) {
     platform::QtServices services;
     services.setMainWindow(&window);
 
-    common::FileDialogSpec request;
+    common::FileDialogRequest request;
     request.kind = c.kind;
     request.initialFolder = folder.path().toStdString();
     request.fileName = c.fileName;

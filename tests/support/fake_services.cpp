@@ -2,8 +2,8 @@
 
 namespace testing_support {
 
-using common::FileDialogSpec;
-using common::MessageBoxSpec;
+using common::FileDialogRequest;
+using common::MessageBoxRequest;
 
 int RecordedPrintJob::pages() const {
     int pages = 1;
@@ -28,7 +28,7 @@ public:
         op.image = image;
         job().ops.push_back(std::move(op));
     }
-    void setFont(const common::FontSpec& font) override {
+    void setFont(const common::FontChoice& font) override {
         PrintOp op;
         op.kind = PrintOp::Kind::Font;
         op.font = font;
@@ -65,13 +65,13 @@ private:
 
 std::vector<std::string> FakeServices::messageTexts() const {
     std::vector<std::string> texts;
-    for (const MessageBoxSpec& box : messages) {
+    for (const MessageBoxRequest& box : messages) {
         texts.push_back(box.text);
     }
     return texts;
 }
 
-void FakeServices::messageBox(const MessageBoxSpec& box) {
+void FakeServices::messageBox(const MessageBoxRequest& box) {
     messages.push_back(box);
     log.push_back((box.icon == common::MessageIcon::Stop ? "error: " : "message: ") + box.text);
     if (onMessage) {
@@ -91,9 +91,9 @@ std::string FakeServices::inputBox(std::string_view caption, std::string_view pr
     return answer ? *answer : std::string(defaultText);
 }
 
-std::optional<std::string> FakeServices::fileDialog(const FileDialogSpec& spec) {
-    fileDialogs.push_back(spec);
-    log.push_back("file: " + spec.filter);
+std::optional<std::string> FakeServices::fileDialog(const FileDialogRequest& request) {
+    fileDialogs.push_back(request);
+    log.push_back("file: " + request.filter);
     if (fileAnswers.empty()) {
         return std::nullopt;
     }
@@ -132,7 +132,7 @@ std::unique_ptr<common::PrintJob> FakeServices::startPrintJob(std::string_view d
     return std::make_unique<FakePrintJob>(*this, printJobs.size() - 1);
 }
 
-bool FakeServices::printText(const std::vector<std::string>& lines, const common::FontSpec& font,
+bool FakeServices::printText(const std::vector<std::string>& lines, const common::FontChoice& font,
                              std::string& error) {
     if (!printStartError.empty()) {
         error = printStartError;

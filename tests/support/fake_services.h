@@ -15,11 +15,11 @@ namespace testing_support {
 /// What a fake print job was asked to do, in order.
 struct PrintOp {
     enum class Kind { Image, Font, Text, NewPage } kind = Kind::Text;
-    common::Rect target;    // Image
-    common::RgbImage image; // Image
-    common::FontSpec font;  // Font
-    common::Point at;       // Text
-    std::string text;       // Text
+    common::Rect target;     // Image
+    common::RgbImage image;  // Image
+    common::FontChoice font; // Font
+    common::Point at;        // Text
+    std::string text;        // Text
 };
 
 struct RecordedPrintJob {
@@ -51,15 +51,15 @@ public:
 
     // --- record, in order of appearance
     std::vector<std::string> log; // "message: <text>", "input: <caption>", "file: <filter>", ...
-    std::vector<common::MessageBoxSpec> messages;
+    std::vector<common::MessageBoxRequest> messages;
     std::vector<InputCall> inputs;
-    std::vector<common::FileDialogSpec> fileDialogs;
+    std::vector<common::FileDialogRequest> fileDialogs;
     int printDialogs = 0;
     int printerSetups = 0;
     std::vector<RecordedPrintJob> printJobs;
     struct PrintedText {
         std::vector<std::string> lines;
-        common::FontSpec font;
+        common::FontChoice font;
     };
     std::vector<PrintedText> printedTexts;
 
@@ -76,7 +76,7 @@ public:
     /// Runs inside every pump and wait, as the window's handlers would.
     std::function<void()> onPump;
     /// Runs when a message box is shown, before it is "closed".
-    std::function<void(const common::MessageBoxSpec&)> onMessage;
+    std::function<void(const common::MessageBoxRequest&)> onMessage;
 
     bool busy = false;
     bool inputHeld = false;
@@ -86,16 +86,16 @@ public:
     [[nodiscard]] std::vector<std::string> messageTexts() const;
 
     // --- Services
-    void messageBox(const common::MessageBoxSpec& box) override;
+    void messageBox(const common::MessageBoxRequest& box) override;
     std::string inputBox(std::string_view caption, std::string_view prompt,
                          std::string_view defaultText) override;
-    std::optional<std::string> fileDialog(const common::FileDialogSpec& spec) override;
+    std::optional<std::string> fileDialog(const common::FileDialogRequest& request) override;
     bool printDialog() override;
     void printerSetup() override;
     bool hasPrinter() override { return printerAvailable; }
     std::unique_ptr<common::PrintJob> startPrintJob(std::string_view documentName,
                                                     std::string& error) override;
-    bool printText(const std::vector<std::string>& lines, const common::FontSpec& font,
+    bool printText(const std::vector<std::string>& lines, const common::FontChoice& font,
                    std::string& error) override;
     void setBusyCursor(bool on) override { busy = on; }
     std::uint32_t tickCountMs() override { return now; }

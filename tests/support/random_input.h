@@ -29,6 +29,7 @@
 
 #include "fake_services.h"
 #include "paths.h"
+#include "test_files.h"
 
 namespace testing_support {
 
@@ -44,11 +45,6 @@ inline long RandomEvents(long fallback) {
     return n > 0 ? n : fallback;
 }
 
-inline void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
 /// A handover file for the start folder: a 32-bit little-endian count, then the text.
 inline void WriteHandover(const std::filesystem::path& temp, const std::string& text, std::int32_t count) {
     std::filesystem::create_directories(temp / common::kHandoverFolderName);
@@ -57,7 +53,7 @@ inline void WriteHandover(const std::filesystem::path& temp, const std::string& 
         bytes[static_cast<std::size_t>(i)] =
             static_cast<char>((static_cast<std::uint32_t>(count) >> (8 * i)) & 0xFF);
     }
-    WriteBytes(temp / common::kHandoverFolderName / common::kHandoverFileName, bytes + text);
+    WriteFileBytes(temp / common::kHandoverFolderName / common::kHandoverFileName, bytes + text);
 }
 
 /// A fresh folder that is also the current folder and TMPDIR for the run; all undone at the end.
@@ -193,12 +189,12 @@ public:
         return FakeServices::inputBox(caption, prompt, defaultText);
     }
 
-    std::optional<std::string> fileDialog(const common::FileDialogSpec& spec) override {
+    std::optional<std::string> fileDialog(const common::FileDialogRequest& request) override {
         fileAnswers.clear();
         if (!paths.empty() && !chance(0.2)) {
             fileAnswers.push_back(paths[below(paths.size())]);
         }
-        return FakeServices::fileDialog(spec);
+        return FakeServices::fileDialog(request);
     }
 
     bool printDialog() override {
@@ -287,7 +283,7 @@ public:
         totalInputs += static_cast<long>(inputs.size());
         totalFileDialogs += static_cast<long>(fileDialogs.size());
         totalPrintJobs += static_cast<long>(printJobs.size());
-        for (const common::MessageBoxSpec& box : messages) {
+        for (const common::MessageBoxRequest& box : messages) {
             totalErrors += box.icon == common::MessageIcon::Stop ? 1 : 0;
             totalShows += box.text.rfind("Show - ", 0) == 0 ? 1 : 0;
         }

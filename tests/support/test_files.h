@@ -1,0 +1,20 @@
+// Whole files as byte strings, and a folder's listing, for the tests that work on real files.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace testing_support {
+
+/// The file's bytes; empty when it cannot be read.
+std::string ReadFileBytes(const std::filesystem::path& path);
+
+/// Replaces the file with these bytes.
+void WriteFileBytes(const std::filesystem::path& path, std::string_view bytes);
+
+/// The names in a folder, sorted: what a failed save may have left behind.
+std::vector<std::string> FolderEntries(const std::filesystem::path& folder);
+
+} // namespace testing_support
