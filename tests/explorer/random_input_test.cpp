@@ -36,7 +36,6 @@ namespace explorer {
 namespace {
 
 namespace fs = std::filesystem;
-using testing_support::RandomServices;
 using testing_support::ReadFileBytes;
 using testing_support::TypeText;
 using testing_support::WriteFileBytes;
@@ -44,42 +43,22 @@ using testing_support::WriteFileBytes;
 constexpr std::uint64_t kDefaultSeed = 20240611;
 constexpr long kDefaultEvents = 6000;
 
-class RandomInputExplorer : public ::testing::Test {
+class RandomInputExplorer : public testing_support::RandomWindowRun<ExplorerWindow> {
 protected:
-    void SetUp() override {
-        seed = testing_support::RandomSeed(kDefaultSeed);
-        events = testing_support::RandomEvents(kDefaultEvents);
-        fake.startRun(seed, events);
+    RandomInputExplorer() : RandomWindowRun("explorer_random", kDefaultSeed, kDefaultEvents) {}
 
-        ASSERT_FALSE(scratch.path().empty());
-        dir = scratch.path();
-        ASSERT_NO_FATAL_FAILURE(makeFiles());
+    void SetUp() override {
         // A drawing pumps while it waits for the count engine, 15 ms a time: far fewer of those
         // pumps than the event limit already mean a drawing that waits for nothing.
         fake.heldLimit = 3000;
-        fake.action = [this] {
-            pumpAction();
-        };
         fake.fallback = [this] {
             deepestPumpAction();
         };
-        fake.onHang = [this] {
-            if (window) {
-                window->close();
-            }
-        };
-        openWindow();
-    }
-
-    void TearDown() override {
-        fake.action = nullptr;
-        fake.fallback = nullptr;
-        fake.onHang = nullptr;
-        window.reset();
+        RandomWindowRun::SetUp();
     }
 
     /// Real pictures, a damaged one, text files, odd names, a folder: what the dialogs offer.
-    void makeFiles() {
+    void makeFiles() override {
         const fs::path pics = dir / "pics";
         fs::create_directories(pics / "sub.dir");
         const auto gradient = [](int w, int h, int shift) {
@@ -128,13 +107,9 @@ protected:
         fake.paths = paths;
     }
 
-    void openWindow() {
-        fake.prepareStart(dir, (dir / "pics").string(), restarted);
-        restarted = true;
-        window = std::make_unique<ExplorerWindow>(fake);
-        window->show();
-        window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    std::string handedOverFolder() override { return (dir / "pics").string(); }
+
+    void windowOpened() override {
         area = window->findChild<QWidget*>(QStringLiteral("PictureArea"));
         panel2 = window->findChild<QFrame*>(QStringLiteral("Panel2"));
         start = window->findChild<QAbstractButton*>(QStringLiteral("Button4"));
@@ -146,23 +121,9 @@ protected:
     }
 
     void randomKey() {
-        const std::size_t kind = fake.below(100);
-        Qt::Key key;
-        if (kind < 60) {
-            key = static_cast<Qt::Key>(Qt::Key_A + static_cast<int>(fake.below(26)));
-        } else if (kind < 72) {
-            key = static_cast<Qt::Key>(Qt::Key_0 + static_cast<int>(fake.below(10)));
-        } else if (kind < 84) {
-            key = static_cast<Qt::Key>(Qt::Key_F1 + static_cast<int>(fake.below(12)));
-        } else if (kind < 91) {
-            key = fake.chance(0.5) ? Qt::Key_Return : Qt::Key_Enter;
-        } else if (kind < 96) {
-            key = Qt::Key_Escape;
-        } else {
-            const Qt::Key others[] = {Qt::Key_Up,    Qt::Key_Down, Qt::Key_Tab, Qt::Key_Space,
-                                      Qt::Key_Shift, Qt::Key_Home, Qt::Key_End, Qt::Key_Backspace};
-            key = others[fake.below(std::size(others))];
-        }
+        const Qt::Key key = fake.randomKey({60, 72, 84, 91, 96},
+                                           {Qt::Key_Up, Qt::Key_Down, Qt::Key_Tab, Qt::Key_Space,
+                                            Qt::Key_Shift, Qt::Key_Home, Qt::Key_End, Qt::Key_Backspace});
         fake.sendKey(window.get(), key, fake.randomModifiers());
     }
 
@@ -194,21 +155,11 @@ protected:
     }
 
     void randomClick() {
-        std::vector<QAbstractButton*> buttons;
-        for (QAbstractButton* b : window->findChildren<QAbstractButton*>()) {
-            if (b->isVisible() && b->isEnabled()) {
-                buttons.push_back(b);
-            }
-        }
-        if (buttons.empty()) {
+        QAbstractButton* b = fake.someControl<QAbstractButton>(window.get());
+        if (b == nullptr) {
             return;
         }
-        QAbstractButton* b = buttons[fake.below(buttons.size())];
-        if (fake.chance(0.5)) {
-            QTest::mouseClick(b, Qt::LeftButton, Qt::KeyboardModifiers(), b->rect().center());
-        } else {
-            b->click();
-        }
+        fake.click(b);
     }
 
     QString randomText() {
@@ -221,30 +172,15 @@ protected:
             QStringLiteral("ä"),  QStringLiteral("ö"),          QStringLiteral("ß"),
             QStringLiteral("€"),  QStringLiteral("-0.50/0.60"), QStringLiteral("1e308"),
             QStringLiteral("F"),  QStringLiteral("nan")};
-        QString text;
-        const std::size_t n = 1 + fake.below(6);
-        for (std::size_t i = 0; i < n; ++i) {
-            text += pieces[fake.below(pieces.size())];
-        }
-        return text;
+        return fake.textOf(pieces);
     }
 
     void randomTyping() {
-        std::vector<QLineEdit*> edits;
-        for (QLineEdit* e : window->findChildren<QLineEdit*>()) {
-            if (e->isVisible() && e->isEnabled()) {
-                edits.push_back(e);
-            }
-        }
-        if (edits.empty()) {
+        QLineEdit* edit = fake.someControl<QLineEdit>(window.get());
+        if (edit == nullptr) {
             return;
         }
-        QLineEdit* edit = edits[fake.below(edits.size())];
-        if (fake.chance(0.5)) {
-            QTest::mouseClick(edit, Qt::LeftButton, Qt::KeyboardModifiers(), edit->rect().center());
-        } else {
-            edit->setFocus();
-        }
+        fake.focus(edit);
         const std::size_t mode = fake.below(10);
         if (mode < 6) {
             TypeText(edit, randomText());
@@ -252,10 +188,8 @@ protected:
             edit->selectAll();
             TypeText(edit, randomText());
         } else {
-            // Too long to type key by key: pasted, then the cursor sent to its end.
-            edit->setText(fake.chance(0.5) ? QString(300, QLatin1Char('9'))
-                                           : QString(5000, QLatin1Char('1')));
-            QTest::keyClick(edit, Qt::Key_End);
+            fake.paste(edit,
+                       fake.chance(0.5) ? QString(300, QLatin1Char('9')) : QString(5000, QLatin1Char('1')));
         }
         if (fake.chance(0.4)) {
             QTest::keyClick(edit, Qt::Key_Return);
@@ -296,7 +230,15 @@ protected:
         fake.sendKey(window.get(), fake.chance(0.9) ? key : Qt::Key_M, Qt::NoModifier);
     }
 
-    void randomEvent() {
+    void beforeEvent() override {
+        // A drawing polls for Escape once a pixel: 361 201 times on the usual screen.
+        fake.heldEscapeAt =
+            fake.chance(0.15) ? fake.heldPolls + 1 + static_cast<long>(fake.below(400000)) : -1;
+        closeAtHeldPoll =
+            fake.chance(0.01) ? fake.heldPolls + static_cast<long>(fake.below(400000)) : LONG_MAX;
+    }
+
+    void randomEvent() override {
         const std::size_t r = fake.below(1000);
         if (r < 30) {
             drawAndZoom();
@@ -320,7 +262,7 @@ protected:
 
     /// Input that arrives while a command pumps: while the drawing holds input back only Escape
     /// and the close box get through, at poll numbers the event chose.
-    void pumpAction() {
+    void pumpAction() override {
         if (!window || !window->isVisible()) {
             return;
         }
@@ -360,7 +302,7 @@ protected:
         }
     }
 
-    ::testing::AssertionResult invariantsHold() {
+    ::testing::AssertionResult invariantsHold() override {
         const ExplorerState& s = window->state();
         const common::Canvas& pic = window->picture();
         if (s.drawing()) {
@@ -393,48 +335,17 @@ protected:
         return ::testing::AssertionSuccess();
     }
 
-    testing_support::ScratchFolder scratch{"explorer_random"};
-    std::mt19937_64 rng;
-    RandomServices fake{rng};
-    std::unique_ptr<ExplorerWindow> window;
     QWidget* area = nullptr;
     QFrame* panel2 = nullptr;
     QAbstractButton* start = nullptr;
     QComboBox* combo = nullptr;
-    bool restarted = false;
     long closeAtHeldPoll = LONG_MAX;
-    std::uint64_t seed = 0;
-    long events = 0;
     std::vector<std::string> paths;
-    fs::path dir;
 };
 
 TEST_F(RandomInputExplorer, SurvivesSeededRandomEvents) {
-    long survived = 0;
-    long restarts = 0;
-    long drawings = 0;
-    for (long e = 0; e < events; ++e) {
-        SCOPED_TRACE("seed=" + std::to_string(seed) + " event=" + std::to_string(e));
-        fake.beginEvent();
-        // A drawing polls for Escape once a pixel: 361 201 times on the usual screen.
-        fake.heldEscapeAt =
-            fake.chance(0.15) ? fake.heldPolls + 1 + static_cast<long>(fake.below(400000)) : -1;
-        closeAtHeldPoll =
-            fake.chance(0.01) ? fake.heldPolls + static_cast<long>(fake.below(400000)) : LONG_MAX;
-        const long holdsBefore = fake.holdChanges;
-        randomEvent();
-        drawings += (fake.holdChanges - holdsBefore) / 2;
-        ASSERT_FALSE(fake.hung) << "an event did not end within " << fake.hangLimit
-                                << " pumps, or a drawing within " << fake.heldLimit;
-        ASSERT_TRUE(invariantsHold());
-        ++survived;
-        fake.forget();
-        if (!window->isVisible()) {
-            window.reset();
-            ++restarts;
-            ASSERT_NO_FATAL_FAILURE(openWindow());
-        }
-    }
+    runEvents();
+    const long drawings = fake.holdChanges / 2;
     std::printf("seed=%llu survived=%ld restarts=%ld drawings=%ld shows=%ld inputs=%ld file dialogs=%ld "
                 "print jobs=%ld error boxes=%ld\n",
                 static_cast<unsigned long long>(seed), survived, restarts, drawings, fake.totalShows,

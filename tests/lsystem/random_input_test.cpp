@@ -36,7 +36,6 @@ namespace lsystem {
 namespace {
 
 namespace fs = std::filesystem;
-using testing_support::RandomServices;
 using testing_support::TypeText;
 using testing_support::WriteFileBytes;
 
@@ -48,39 +47,19 @@ constexpr int kArea = 616; // the drawing area on a 1024 x 768 screen at 96 dpi
 /// could otherwise draw for hours.
 constexpr long kDrawingPumps = 400;
 
-class RandomInputGenerator : public ::testing::Test {
+class RandomInputGenerator : public testing_support::RandomWindowRun<GeneratorWindow> {
 protected:
-    void SetUp() override {
-        seed = testing_support::RandomSeed(kDefaultSeed);
-        events = testing_support::RandomEvents(kDefaultEvents);
-        fake.startRun(seed, events);
+    RandomInputGenerator() : RandomWindowRun("generator_random", kDefaultSeed, kDefaultEvents) {}
 
-        ASSERT_FALSE(scratch.path().empty());
-        dir = scratch.path();
-        ASSERT_NO_FATAL_FAILURE(makeFiles());
-        fake.action = [this] {
-            pumpAction();
-        };
+    void SetUp() override {
         fake.guard = [this] {
             drawingGuard();
         };
-        fake.onHang = [this] {
-            if (window) {
-                window->close();
-            }
-        };
-        openWindow();
-    }
-
-    void TearDown() override {
-        fake.action = nullptr;
-        fake.guard = nullptr;
-        fake.onHang = nullptr;
-        window.reset();
+        RandomWindowRun::SetUp();
     }
 
     /// Formula files good and bad, pictures, odd names, a folder: what the dialogs offer.
-    void makeFiles() {
+    void makeFiles() override {
         const fs::path files = dir / "formeln";
         fs::create_directories(files / "sub.dir");
         const auto frc = [&](const char* name, const std::vector<std::string>& lines) {
@@ -133,13 +112,9 @@ protected:
         fake.paths = paths;
     }
 
-    void openWindow() {
-        fake.prepareStart(dir, (dir / "formeln").string(), restarted);
-        restarted = true;
-        window = std::make_unique<GeneratorWindow>(fake);
-        window->show();
-        window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    std::string handedOverFolder() override { return (dir / "formeln").string(); }
+
+    void windowOpened() override {
         area = window->findChild<QWidget*>(QStringLiteral("Image1"));
         label6 = window->findChild<QLabel*>(QStringLiteral("Label6"));
         ASSERT_NE(area, nullptr);
@@ -151,23 +126,9 @@ protected:
     }
 
     void randomKey() {
-        const std::size_t kind = fake.below(100);
-        Qt::Key key;
-        if (kind < 40) {
-            key = static_cast<Qt::Key>(Qt::Key_A + static_cast<int>(fake.below(26)));
-        } else if (kind < 52) {
-            key = static_cast<Qt::Key>(Qt::Key_0 + static_cast<int>(fake.below(10)));
-        } else if (kind < 80) {
-            key = static_cast<Qt::Key>(Qt::Key_F1 + static_cast<int>(fake.below(12)));
-        } else if (kind < 88) {
-            key = fake.chance(0.5) ? Qt::Key_Return : Qt::Key_Enter;
-        } else if (kind < 93) {
-            key = Qt::Key_Escape;
-        } else {
-            const Qt::Key others[] = {Qt::Key_Up,   Qt::Key_Down,  Qt::Key_Tab,       Qt::Key_Space,
-                                      Qt::Key_Plus, Qt::Key_Minus, Qt::Key_ParenLeft, Qt::Key_Backspace};
-            key = others[fake.below(std::size(others))];
-        }
+        const Qt::Key key = fake.randomKey({40, 52, 80, 88, 93}, {Qt::Key_Up, Qt::Key_Down, Qt::Key_Tab,
+                                                                  Qt::Key_Space, Qt::Key_Plus, Qt::Key_Minus,
+                                                                  Qt::Key_ParenLeft, Qt::Key_Backspace});
         fake.sendKey(window.get(), key, fake.randomModifiers());
     }
 
@@ -187,25 +148,15 @@ protected:
     }
 
     void randomClick() {
-        std::vector<QAbstractButton*> buttons;
-        for (QAbstractButton* b : window->findChildren<QAbstractButton*>()) {
-            if (b->isVisible() && b->isEnabled()) {
-                buttons.push_back(b);
-            }
-        }
-        if (buttons.empty()) {
+        QAbstractButton* b = fake.someControl<QAbstractButton>(window.get());
+        if (b == nullptr) {
             return;
         }
-        QAbstractButton* b = buttons[fake.below(buttons.size())];
         // "Beenden" less often than the rest, so most runs get far before the window closes.
         if (b->objectName() == QStringLiteral("Button7") && !fake.chance(0.3)) {
             return;
         }
-        if (fake.chance(0.5)) {
-            QTest::mouseClick(b, Qt::LeftButton, Qt::KeyboardModifiers(), b->rect().center());
-        } else {
-            b->click();
-        }
+        fake.click(b);
     }
 
     QString randomText() {
@@ -220,12 +171,7 @@ protected:
             QStringLiteral("("),     QStringLiteral(")"),   QStringLiteral("F(+F)-F"),
             QStringLiteral("1e308"), QStringLiteral("nan"), QStringLiteral("2147483648"),
             QStringLiteral("0.5")};
-        QString text;
-        const std::size_t n = 1 + fake.below(6);
-        for (std::size_t i = 0; i < n; ++i) {
-            text += pieces[fake.below(pieces.size())];
-        }
-        return text;
+        return fake.textOf(pieces);
     }
 
     QString sensibleText(const QString& field) {
@@ -262,21 +208,11 @@ protected:
     }
 
     void randomTyping() {
-        std::vector<QLineEdit*> edits;
-        for (QLineEdit* e : window->findChildren<QLineEdit*>()) {
-            if (e->isVisible() && e->isEnabled()) {
-                edits.push_back(e);
-            }
-        }
-        if (edits.empty()) {
+        QLineEdit* edit = fake.someControl<QLineEdit>(window.get());
+        if (edit == nullptr) {
             return;
         }
-        QLineEdit* edit = edits[fake.below(edits.size())];
-        if (fake.chance(0.5)) {
-            QTest::mouseClick(edit, Qt::LeftButton, Qt::KeyboardModifiers(), edit->rect().center());
-        } else {
-            edit->setFocus();
-        }
+        fake.focus(edit);
         const std::size_t mode = fake.below(10);
         if (mode < 3) {
             // A value that passes the checks, so that drawings start often enough.
@@ -288,11 +224,9 @@ protected:
             edit->selectAll();
             TypeText(edit, randomText());
         } else {
-            // Too long to type key by key: pasted, then the cursor sent to its end.
             const QString texts[] = {QString(300, QLatin1Char('9')), QString(5000, QLatin1Char('1')),
                                      QString(2000, QLatin1Char('F')), QStringLiteral("F").repeated(40)};
-            edit->setText(texts[fake.below(std::size(texts))]);
-            QTest::keyClick(edit, Qt::Key_End);
+            fake.paste(edit, texts[fake.below(std::size(texts))]);
         }
         if (fake.chance(0.4)) {
             QTest::keyClick(edit, Qt::Key_Return);
@@ -320,7 +254,14 @@ protected:
         QTest::mouseClick(generate, Qt::LeftButton, Qt::KeyboardModifiers(), generate->rect().center());
     }
 
-    void randomEvent() {
+    void beforeEvent() override {
+        drawingPumps = 0;
+        if (fake.chance(0.05)) {
+            fake.escapeAtPolls = {fake.escapePolls + 1 + static_cast<long>(fake.below(3000))};
+        }
+    }
+
+    void randomEvent() override {
         const std::size_t r = fake.below(1000);
         if (r < 40) {
             presetAndGenerate();
@@ -356,7 +297,7 @@ protected:
     }
 
     /// Input that arrives while a drawing pumps: the generator keeps taking it.
-    void pumpAction() {
+    void pumpAction() override {
         if (!window || !window->isVisible()) {
             return;
         }
@@ -368,7 +309,7 @@ protected:
         }
     }
 
-    ::testing::AssertionResult invariantsHold() {
+    ::testing::AssertionResult invariantsHold() override {
         if (window->drawing()) {
             return ::testing::AssertionFailure() << "still drawing";
         }
@@ -395,43 +336,16 @@ protected:
         return ::testing::AssertionSuccess();
     }
 
-    testing_support::ScratchFolder scratch{"generator_random"};
-    std::mt19937_64 rng;
-    RandomServices fake{rng};
-    std::unique_ptr<GeneratorWindow> window;
     QWidget* area = nullptr;
     QLabel* label6 = nullptr;
     QSize areaSize;
-    bool restarted = false;
-    std::uint64_t seed = 0;
-    long events = 0;
     long drawingPumps = 0;
     long cutShort = 0;
     std::vector<std::string> paths;
-    fs::path dir;
 };
 
 TEST_F(RandomInputGenerator, SurvivesSeededRandomEvents) {
-    long survived = 0;
-    long restarts = 0;
-    for (long e = 0; e < events; ++e) {
-        SCOPED_TRACE("seed=" + std::to_string(seed) + " event=" + std::to_string(e));
-        fake.beginEvent();
-        drawingPumps = 0;
-        if (fake.chance(0.05)) {
-            fake.escapeAtPolls = {fake.escapePolls + 1 + static_cast<long>(fake.below(3000))};
-        }
-        randomEvent();
-        ASSERT_FALSE(fake.hung) << "an event did not end within " << fake.hangLimit << " pumps";
-        ASSERT_TRUE(invariantsHold());
-        ++survived;
-        fake.forget();
-        if (!window->isVisible()) {
-            window.reset();
-            ++restarts;
-            ASSERT_NO_FATAL_FAILURE(openWindow());
-        }
-    }
+    runEvents();
     std::printf("seed=%llu survived=%ld restarts=%ld drawings=%ld cut short=%ld inputs=%ld file dialogs=%ld "
                 "print jobs=%ld error boxes=%ld\n",
                 static_cast<unsigned long long>(seed), survived, restarts, fake.drawings, cutShort,

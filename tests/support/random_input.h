@@ -3,7 +3,9 @@
 // Header only: the support library stays free of Qt, the window tests already link it.
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QLineEdit>
 #include <QPoint>
 #include <QString>
 #include <QTest>
@@ -375,9 +377,171 @@ public:
         QTest::keyClick(keyTarget(window), key, modifiers);
     }
 
+    /// One of the window's visible, enabled controls of type T; nullptr when there is none.
+    template <typename T> T* someControl(QWidget* window) {
+        std::vector<T*> controls;
+        for (T* c : window->findChildren<T*>()) {
+            if (c->isVisible() && c->isEnabled()) {
+                controls.push_back(c);
+            }
+        }
+        return controls.empty() ? nullptr : controls[below(controls.size())];
+    }
+
+    /// The shares of keys, as running totals out of 100: up to `letters` a letter, then digits,
+    /// F1 to F12, Enter (or the keypad's), Escape; the rest from the window's own list.
+    struct KeyMix {
+        std::size_t letters, digits, functionKeys, enter, escape;
+    };
+    Qt::Key randomKey(const KeyMix& mix, const std::vector<Qt::Key>& others) {
+        const std::size_t kind = below(100);
+        if (kind < mix.letters) {
+            return static_cast<Qt::Key>(Qt::Key_A + static_cast<int>(below(26)));
+        }
+        if (kind < mix.digits) {
+            return static_cast<Qt::Key>(Qt::Key_0 + static_cast<int>(below(10)));
+        }
+        if (kind < mix.functionKeys) {
+            return static_cast<Qt::Key>(Qt::Key_F1 + static_cast<int>(below(12)));
+        }
+        if (kind < mix.enter) {
+            return chance(0.5) ? Qt::Key_Return : Qt::Key_Enter;
+        }
+        if (kind < mix.escape) {
+            return Qt::Key_Escape;
+        }
+        return others[below(others.size())];
+    }
+
+    /// Clicks a button with the mouse or as the keyboard would.
+    void click(QAbstractButton* b) {
+        if (chance(0.5)) {
+            QTest::mouseClick(b, Qt::LeftButton, Qt::KeyboardModifiers(), b->rect().center());
+        } else {
+            b->click();
+        }
+    }
+
+    /// Gives a field the focus, by a click or as Tab would.
+    void focus(QLineEdit* edit) {
+        if (chance(0.5)) {
+            QTest::mouseClick(edit, Qt::LeftButton, Qt::KeyboardModifiers(), edit->rect().center());
+        } else {
+            edit->setFocus();
+        }
+    }
+
+    /// One to six pieces strung together.
+    QString textOf(const std::vector<QString>& pieces) {
+        QString text;
+        const std::size_t n = 1 + below(6);
+        for (std::size_t i = 0; i < n; ++i) {
+            text += pieces[below(pieces.size())];
+        }
+        return text;
+    }
+
+    /// Text too long to type key by key: pasted, then the cursor sent to its end.
+    void paste(QLineEdit* edit, const QString& text) {
+        edit->setText(text);
+        QTest::keyClick(edit, Qt::Key_End);
+    }
+
 private:
     std::mt19937_64& m_rng;
     int m_depth = 0;
+};
+
+/// A seeded run of random events against one window: the scratch folder with the files the
+/// dialogs offer, the window opened again whenever an event closed it, and after every event
+/// the checks that nothing hangs and the window's own invariants hold.
+template <typename Window> class RandomWindowRun : public ::testing::Test {
+protected:
+    RandomWindowRun(const char* scratchPrefix, std::uint64_t defaultSeed, long defaultEvents)
+        : scratch(scratchPrefix), m_defaultSeed(defaultSeed), m_defaultEvents(defaultEvents) {}
+
+    void SetUp() override {
+        seed = RandomSeed(m_defaultSeed);
+        events = RandomEvents(m_defaultEvents);
+        fake.startRun(seed, events);
+        ASSERT_FALSE(scratch.path().empty());
+        dir = scratch.path();
+        ASSERT_NO_FATAL_FAILURE(makeFiles());
+        fake.action = [this] {
+            pumpAction();
+        };
+        fake.onHang = [this] {
+            if (window) {
+                window->close();
+            }
+        };
+        ASSERT_NO_FATAL_FAILURE(openWindow());
+    }
+
+    void TearDown() override {
+        fake.guard = nullptr;
+        fake.action = nullptr;
+        fake.fallback = nullptr;
+        fake.onHang = nullptr;
+        window.reset();
+    }
+
+    /// Writes the files the dialogs offer into `dir` and sets `fake.paths`.
+    virtual void makeFiles() = 0;
+    /// The folder a good start-folder handover names.
+    virtual std::string handedOverFolder() = 0;
+    /// Finds the controls the run works with in a newly opened window.
+    virtual void windowOpened() = 0;
+    virtual void beforeEvent() {}
+    virtual void randomEvent() = 0;
+    /// Input that arrives while a command pumps.
+    virtual void pumpAction() = 0;
+    virtual ::testing::AssertionResult invariantsHold() = 0;
+
+    void openWindow() {
+        fake.prepareStart(dir, handedOverFolder(), m_restarted);
+        m_restarted = true;
+        window = std::make_unique<Window>(fake);
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        ASSERT_NO_FATAL_FAILURE(windowOpened());
+    }
+
+    /// All the events, each traced with the seed that repeats the run.
+    void runEvents() {
+        for (long e = 0; e < events; ++e) {
+            SCOPED_TRACE("seed=" + std::to_string(seed) + " event=" + std::to_string(e));
+            fake.beginEvent();
+            beforeEvent();
+            randomEvent();
+            ASSERT_FALSE(fake.hung) << "an event did not end within " << fake.hangLimit
+                                    << " pumps, or held input for " << fake.heldLimit;
+            ASSERT_TRUE(invariantsHold());
+            ++survived;
+            fake.forget();
+            if (!window->isVisible()) {
+                window.reset();
+                ++restarts;
+                ASSERT_NO_FATAL_FAILURE(openWindow());
+            }
+        }
+    }
+
+    ScratchFolder scratch;
+    std::mt19937_64 rng;
+    RandomServices fake{rng};
+    std::unique_ptr<Window> window;
+    std::uint64_t seed = 0;
+    long events = 0;
+    long survived = 0;
+    long restarts = 0;
+    std::filesystem::path dir;
+
+private:
+    std::uint64_t m_defaultSeed;
+    long m_defaultEvents;
+    bool m_restarted = false;
 };
 
 /// Types text key by key, German letters included.
