@@ -20,7 +20,11 @@ std::string NumberText(std::int32_t n) {
 
 std::string PictureFileName(std::string_view folder, std::string_view base, std::int32_t n) {
     std::string name(folder);
-    name += '/';
+    // No folder means the current one: a separator before the name would put the file at the
+    // root of the file system.
+    if (!folder.empty()) {
+        name += '/';
+    }
     name += base;
     name += '_';
     name += NumberText(n);

@@ -12,7 +12,8 @@ namespace explorer {
 [[nodiscard]] std::string NumberText(std::int32_t n);
 
 /// folder + "/" + base + "_" + NumberText(n) + ".JPG". A folder that already ends in "/" gives
-/// two in a row, which the file system reads as one.
+/// two in a row, which the file system reads as one; an empty folder gives a name in the current
+/// folder.
 [[nodiscard]] std::string PictureFileName(std::string_view folder, std::string_view base, std::int32_t n);
 
 /// A confirmed dialog path split into its folder (up to and including the last "/") and its

@@ -44,6 +44,8 @@ TEST(PictureFileName, JoinsFolderBaseNumberAndUpperCaseExtension) {
         {"plain_folder", "/home/anna/Bilder", "Bild", 1, "/home/anna/Bilder/Bild_001.JPG"},
         {"folder_with_trailing_slash", "/home/anna/Bilder/", "Bild", 42, "/home/anna/Bilder//Bild_042.JPG"},
         {"four_digit_number", "/tmp", "Reihe", 1234, "/tmp/Reihe_1234.JPG"},
+        // Found by the random-input run: with the folder emptied, S stored its pictures at "/".
+        {"no_folder_is_the_current_one_not_the_root", "", "Bild", 1, "Bild_001.JPG"},
         {"blanks_and_umlauts_kept", "/tmp/Bilder ordner", "Äpfel 2", 100,
          "/tmp/Bilder ordner/Äpfel 2_100.JPG"},
     };

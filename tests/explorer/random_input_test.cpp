@@ -102,8 +102,7 @@ protected:
                  "  " + (pics / "Bild_004.JPG").string() + "  ",
                  (pics / std::string(300, 'n')).string() + "_001.JPG",
                  "Bild_002.JPG",
-                 dir.string(),
-                 "/"};
+                 dir.string()};
         fake.paths = paths;
     }
 

@@ -107,8 +107,7 @@ protected:
                  "  " + (files / "koch.frc").string() + " ",
                  (files / std::string(300, 'n')).string() + ".frc",
                  "relativ.frc",
-                 dir.string(),
-                 "/"};
+                 dir.string()};
         fake.paths = paths;
     }
 

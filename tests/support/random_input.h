@@ -465,7 +465,10 @@ protected:
         events = RandomEvents(m_defaultEvents);
         fake.startRun(seed, events);
         ASSERT_FALSE(scratch.path().empty());
-        dir = scratch.path();
+        // One level down, so that a dialog answered with this folder's own path (which names
+        // its parent and a file there) still keeps every write inside the scratch folder.
+        dir = scratch.path() / "work";
+        std::filesystem::create_directories(dir);
         ASSERT_NO_FATAL_FAILURE(makeFiles());
         fake.action = [this] {
             pumpAction();
