@@ -2,9 +2,11 @@
 
 #include "explorer_window.h"
 #include "qt_services.h"
+#include "translations.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    platform::installGermanTranslations(app);
     platform::QtServices services;
     explorer::ExplorerWindow window(services);
     services.setMainWindow(&window);

@@ -2,9 +2,11 @@
 
 #include "generator_window.h"
 #include "qt_services.h"
+#include "translations.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    platform::installGermanTranslations(app);
     platform::QtServices services;
     lsystem::GeneratorWindow window(services);
     services.setMainWindow(&window);
