@@ -82,8 +82,10 @@ public:
         if (!m_painter.begin(&m_printer)) {
             return false;
         }
-        // The pictures are pixel art: enlarged, every pixel stays a sharp square.
+        // The pictures are pixel art: enlarged, every pixel stays a sharp square, and a PDF
+        // keeps every pixel instead of a JPEG approximation that smears each edge of the set.
         m_painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        m_painter.setRenderHint(QPainter::LosslessImageRendering, true);
         return true;
     }
 

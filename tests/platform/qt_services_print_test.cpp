@@ -1,3 +1,4 @@
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <ostream>
@@ -6,6 +7,8 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QImage>
+#include <QPrinter>
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -87,16 +90,79 @@ TEST_F(PdfPrinting, JobWithImageTextAndSecondPageGivesTwoPages) {
     ASSERT_TRUE(pdf.startsWith("%PDF"));
     EXPECT_EQ(pdfPageCount(pdf), 2);
     const QString pdfinfo = QStandardPaths::findExecutable("pdfinfo");
-    if (!pdfinfo.isEmpty()) {
-        QProcess info;
-        info.start(pdfinfo, {pdfPath});
-        ASSERT_TRUE(info.waitForFinished(30000));
-        const QString out = QString::fromUtf8(info.readAllStandardOutput());
-        const QRegularExpressionMatch pages = QRegularExpression(R"(Pages:\s+(\d+))").match(out);
-        ASSERT_TRUE(pages.hasMatch()) << out.toStdString();
-        EXPECT_EQ(pages.captured(1).toInt(), 2);
-        EXPECT_TRUE(out.contains(QStringLiteral("Apfelmännchen"))) << "the document name is the title";
+    ASSERT_FALSE(pdfinfo.isEmpty()) << "pdfinfo (poppler-utils) is part of the test set-up";
+    QProcess info;
+    info.start(pdfinfo, {pdfPath});
+    ASSERT_TRUE(info.waitForFinished(30000));
+    const QString out = QString::fromUtf8(info.readAllStandardOutput());
+    const QRegularExpressionMatch pages = QRegularExpression(R"(Pages:\s+(\d+))").match(out);
+    ASSERT_TRUE(pages.hasMatch()) << out.toStdString();
+    EXPECT_EQ(pages.captured(1).toInt(), 2);
+    EXPECT_TRUE(out.contains(QStringLiteral("Apfelmännchen"))) << "the document name is the title";
+}
+
+// Noise is the worst case for a lossy encoder: every pixel differs from its neighbours, so
+// any compression artefact shows up as a changed colour somewhere.
+TEST_F(PdfPrinting, PrintedPictureKeepsEveryPixel) {
+    const QString pdftoppm = QStandardPaths::findExecutable("pdftoppm");
+    ASSERT_FALSE(pdftoppm.isEmpty()) << "pdftoppm (poppler-utils) is part of the test set-up";
+    constexpr int kSide = 61;
+    common::RgbImage picture(kSide, kSide);
+    std::uint32_t seed = 12345;
+    for (int y = 0; y < kSide; ++y) {
+        for (int x = 0; x < kSide; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            picture.set(x, y,
+                        {static_cast<std::uint8_t>(seed >> 24), static_cast<std::uint8_t>(seed >> 16),
+                         static_cast<std::uint8_t>(seed >> 8)});
+        }
     }
+    std::string error;
+    std::unique_ptr<common::PrintJob> job = services.startPrintJob("Bild", error);
+    ASSERT_NE(job, nullptr) << error;
+    // 100 printer pixels per picture pixel, which pdftoppm at a twelfth of the printer's
+    // resolution turns into 100 / 12 screen pixels per picture pixel.
+    const int cell = 100;
+    job->drawImage({0, 0, kSide * cell, kSide * cell}, picture);
+    ASSERT_TRUE(job->end(error)) << error;
+    job.reset();
+
+    QPrinter reference(QPrinter::HighResolution);
+    reference.setOutputFormat(QPrinter::PdfFormat);
+    reference.setOutputFileName(folder.filePath("reference.pdf"));
+    const int dpi = reference.resolution() / 12;
+    const double perDot = static_cast<double>(dpi) / reference.resolution();
+    const QRectF paper = reference.paperRect(QPrinter::DevicePixel);
+    const QRectF page = reference.pageRect(QPrinter::DevicePixel);
+
+    QProcess render;
+    const QString prefix = folder.filePath("seite");
+    render.start(pdftoppm, {"-r", QString::number(dpi), "-png", "-singlefile", pdfPath, prefix});
+    ASSERT_TRUE(render.waitForFinished(60000));
+    ASSERT_EQ(render.exitCode(), 0) << render.readAllStandardError().toStdString();
+    const QImage png(prefix + ".png");
+    ASSERT_FALSE(png.isNull());
+
+    int wrong = 0;
+    for (int y = 0; y < kSide; ++y) {
+        for (int x = 0; x < kSide; ++x) {
+            // The middle of the picture pixel's square on the rendered page.
+            const int px =
+                static_cast<int>(std::floor((page.left() - paper.left() + (x + 0.5) * cell) * perDot));
+            const int py =
+                static_cast<int>(std::floor((page.top() - paper.top() + (y + 0.5) * cell) * perDot));
+            const QColor got = png.pixelColor(px, py);
+            const common::Colour want = picture.at(x, y);
+            if (got.red() != want.r || got.green() != want.g || got.blue() != want.b) {
+                if (++wrong <= 5) {
+                    ADD_FAILURE() << "pixel " << x << "," << y << ": printed " << got.red() << ","
+                                  << got.green() << "," << got.blue() << ", picture " << int(want.r) << ","
+                                  << int(want.g) << "," << int(want.b);
+                }
+            }
+        }
+    }
+    EXPECT_EQ(wrong, 0) << "of " << kSide * kSide << " pixels";
 }
 
 TEST_F(PdfPrinting, TwoJobsInARowBothPrint) {
@@ -158,9 +224,7 @@ INSTANTIATE_TEST_SUITE_P(Lengths, PrintTextPages,
 
 TEST_F(PdfPrinting, PrintedTextKeepsEveryLineInOrder) {
     const QString pdftotext = QStandardPaths::findExecutable("pdftotext");
-    if (pdftotext.isEmpty()) {
-        GTEST_SKIP() << "pdftotext is not installed";
-    }
+    ASSERT_FALSE(pdftotext.isEmpty()) << "pdftotext (poppler-utils) is part of the test set-up";
     std::vector<std::string> lines;
     for (int i = 0; i < 150; ++i) {
         lines.push_back("Regel " + std::to_string(i) + " für Äste");
