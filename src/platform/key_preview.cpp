@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QPushButton>
 #include <QWidget>
 
 #include "qt_services.h"
@@ -45,7 +46,46 @@ bool KeyPreview::eventFilter(QObject* watched, QEvent* event) {
     return false;
 }
 
+namespace {
+
+/// Sits on the buttons themselves rather than on the application, so input that is held back
+/// during a drawing clicks only when it is delivered.
+class EnterClicksButton : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress) {
+            return false;
+        }
+        const auto* key = static_cast<const QKeyEvent*>(event);
+        if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) {
+            return false;
+        }
+        auto* button = qobject_cast<QPushButton*>(watched);
+        if (button == nullptr) {
+            return false;
+        }
+        if (!key->isAutoRepeat() && button->isEnabled()) {
+            button->click();
+        }
+        event->accept();
+        return true;
+    }
+};
+
+} // namespace
+
+void ClickButtonsOnEnter(QWidget* window) {
+    auto* filter = new EnterClicksButton(window);
+    for (QPushButton* button : window->findChildren<QPushButton*>()) {
+        button->installEventFilter(filter);
+    }
+}
+
 void InstallKeyPreview(QWidget* window, common::Services& services, KeyReleaseHandler handler) {
+    ClickButtonsOnEnter(window);
     if (auto* qt = dynamic_cast<QtServices*>(&services)) {
         qt->setKeyReleaseHandler(std::move(handler));
         return;

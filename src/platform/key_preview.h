@@ -38,10 +38,16 @@ private:
     KeyReleaseHandler m_handler;
 };
 
-/// Connects a window's key handler. With the Qt services the preview runs inside their event
-/// filter, behind the input hold, so a key held back during a drawing reaches the handler once,
-/// when it is delivered; with any other services (the scripted ones of the tests) a KeyPreview
-/// of the window's own does it.
+/// Enter on a focused push button clicks it, as Space does: the windows' field-to-field Enter
+/// walk ends on a button and the next Enter must press it. Qt does that only inside dialogs.
+/// Covers the buttons the window has now; the click comes with the press, the release still
+/// goes to the key handler.
+void ClickButtonsOnEnter(QWidget* window);
+
+/// Connects a window's key handler and lets Enter click its buttons (ClickButtonsOnEnter). With the Qt
+/// services the preview runs inside their event filter, behind the input hold, so a key held back during a
+/// drawing reaches the handler once, when it is delivered; with any other services (the scripted ones of the
+/// tests) a KeyPreview of the window's own does it.
 void InstallKeyPreview(QWidget* window, common::Services& services, KeyReleaseHandler handler);
 
 /// The platform-neutral code of a key: letters as their capitals ('A'..'Z'), digits as '0'..'9',

@@ -10,11 +10,13 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QPushButton>
 #include <QTest>
 #include <QWidget>
 
 #include <gtest/gtest.h>
 
+#include "key_preview.h"
 #include "qt_services.h"
 
 namespace {
@@ -341,5 +343,53 @@ TEST_F(MainWindowTest, ReleaseIsPreviewedOnlyAtItsFirstReceiver) {
     sendKey(pad, QEvent::KeyRelease, Qt::Key_Z);
     EXPECT_EQ(calls, 0);
 }
+
+// --- Enter on a button
+
+struct ButtonKeyCase {
+    const char* name;
+    Qt::Key key;
+    bool onButton;
+    std::vector<std::string> expected;
+};
+
+void PrintTo(const ButtonKeyCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ButtonKeys : public MainWindowTest, public ::testing::WithParamInterface<ButtonKeyCase> {};
+
+TEST_P(ButtonKeys, PressClicksAndReleaseStillReachesTheHandler) {
+    auto* button = new QPushButton(QStringLiteral("Erzeugen"), &window);
+    button->setObjectName("button");
+    QObject::connect(button, &QPushButton::clicked, [this] { log.entries.push_back("clicked"); });
+    platform::InstallKeyPreview(&window, services, [this](QObject* sender, const QKeyEvent& event) {
+        log.entries.push_back("handler:" + sender->objectName().toStdString() + ":" +
+                              std::to_string(platform::VirtualKeyCode(event)));
+    });
+    button->show();
+    QWidget* target = GetParam().onButton ? static_cast<QWidget*>(button) : edit;
+    target->setFocus();
+    QTest::keyClick(target, GetParam().key);
+    EXPECT_EQ(log.entries, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, ButtonKeys,
+    // A button ignores the release of Enter, so Qt offers it to the window as well.
+    ::testing::Values(
+        ButtonKeyCase{
+            "return_clicks", Qt::Key_Return, true, {"clicked", "handler:button:13", "window:release:Return"}},
+        ButtonKeyCase{"keypad_enter_clicks",
+                      Qt::Key_Enter,
+                      true,
+                      {"clicked", "handler:button:13", "window:release:Enter"}},
+        ButtonKeyCase{"space_still_clicks", Qt::Key_Space, true, {"handler:button:288", "clicked"}},
+        ButtonKeyCase{
+            "enter_in_a_field_clicks_nothing",
+            Qt::Key_Return,
+            false,
+            {"edit:press:Return", "window:press:Return", "handler:edit:13", "edit:release:Return"}}),
+    [](const ::testing::TestParamInfo<ButtonKeyCase>& info) { return std::string(info.param.name); });
 
 } // namespace
