@@ -7,7 +7,8 @@ CMAKE_FLAGS ?=
 
 DEB_PACKAGES := cmake ninja-build g++ make qt6-base-dev libjpeg62-turbo-dev libgtest-dev \
 	libbenchmark-dev clang-format xvfb xauth xdotool x11-utils imagemagick poppler-utils \
-	fonts-dejavu-core fonts-liberation dpkg-dev \
+	fonts-dejavu-core fonts-liberation dpkg-dev qt6-translations-l10n locales \
+	tesseract-ocr tesseract-ocr-deu \
 	clang-14 libclang-rt-14-dev llvm-14
 
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
@@ -18,6 +19,7 @@ all: build
 
 deps:
 	@./scripts/ensure-deps.sh $(DEB_PACKAGES)
+	@./scripts/ensure-locale.sh de_DE.UTF-8
 
 $(BUILD_DIR)/build.ninja: | deps
 	cmake -S . -B $(BUILD_DIR) -G Ninja $(CMAKE_FLAGS)

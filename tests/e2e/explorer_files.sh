@@ -41,17 +41,29 @@ xdotool windowfocus --sync "$WIN" 2>/dev/null || true
 xdotool key d
 confirm '^zelvor$' "the box asking for a folder"
 
-DIALOG=$(find_window '^Save As$') || fail "the picture dialog did not appear"
+# Qt's standard dialogs speak German like the program, whatever the locale: the title, and the
+# buttons read off the screen.
+DIALOG=$(find_window '^Speichern unter$') || fail "the picture dialog did not appear in German"
 xdotool windowfocus --sync "$DIALOG" 2>/dev/null || true
+read_ok=""
+for _ in $(seq 1 20); do
+    import -window "$DIALOG" "$WORK/dialog.png"
+    # Enlarged, screen text is large enough for the recogniser.
+    convert "$WORK/dialog.png" -resize 300% "$WORK/dialog-large.png"
+    words=$(tesseract "$WORK/dialog-large.png" - -l deu 2>/dev/null || true)
+    if grep -q 'Abbrechen' <<<"$words"; then read_ok=yes; break; fi
+    sleep 0.2
+done
+[[ -n "$read_ok" ]] || fail "the dialog's cancel button does not read Abbrechen: $(tr '\n' ' ' <<<"$words")"
 # The name field has the focus with the proposed name selected; a whole path replaces it.
 xdotool key ctrl+a
 xdotool type --delay 20 "$TARGET/Test.jpg"
 sleep 0.3
 # The first Return may only take the completer's suggestion; then a second one confirms.
 xdotool key Return
-if ! wait_gone '^Save As$'; then
+if ! wait_gone '^Speichern unter$'; then
     xdotool key Return
-    wait_gone '^Save As$' || fail "the picture dialog did not take the typed path"
+    wait_gone '^Speichern unter$' || fail "the picture dialog did not take the typed path"
 fi
 
 confirm '^zelvor$' "the box naming the folder"

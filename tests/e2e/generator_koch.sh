@@ -32,6 +32,16 @@ LENGTH=6
 START_X=40
 START_Y=400
 
+# The texts typed for the factor and the angles: a run under a German locale types them with
+# a comma and with a point, which the fields take alike. The Koch rule has no "(", so the factor
+# never shortens a step and the drawing stays the same.
+FACTOR_TEXT=${FACTOR_TEXT:-1}
+RIGHT_TEXT=${RIGHT_TEXT:-60}
+LEFT_TEXT=${LEFT_TEXT:-60}
+if [[ "${LC_ALL:-}" == de_DE.UTF-8 ]]; then
+    locale -a | grep -qix 'de_DE.utf8' || fail "the locale de_DE.UTF-8 is missing (make deps generates it)"
+fi
+
 (cd "$WORK/run" && exec "$BIN_DIR/fraktal") &
 FPID=$!
 PIDS+=("$FPID")
@@ -62,9 +72,9 @@ read -r fx fy < <(field_centre 20 58 243 24)
 click_at "$fx" "$fy"
 xdotool key --clearmodifiers ctrl+a
 xdotool type --delay 20 -- "$FORMULA"
-type_into 198 84 1    # Verkleinerungsfaktor
-type_into 198 109 60  # Winkel Rechtsdrehung
-type_into 198 135 60  # Winkel Linksdrehung
+type_into 198 84 "$FACTOR_TEXT"  # Verkleinerungsfaktor
+type_into 198 109 "$RIGHT_TEXT"  # Winkel Rechtsdrehung
+type_into 198 135 "$LEFT_TEXT"   # Winkel Linksdrehung
 type_into 198 160 "$LENGTH"
 type_into 198 186 0   # Radius der Knoten
 type_into 198 212 "$ITERATIONS"
