@@ -71,19 +71,10 @@ void AppendFixed8(std::string& out, double v) {
         std::to_chars(buffer.data(), buffer.data() + buffer.size(), v, std::chars_format::fixed, 8);
     std::string_view digits(buffer.data(),
                             ec == std::errc{} ? static_cast<std::size_t>(ptr - buffer.data()) : 0);
-    if (!digits.empty() && digits.front() == '-') {
-        // A value that shows as zero (or as nan) carries no sign: "-0.00000000" would only
-        // confuse the reader of a caption.
-        bool allZero = true;
-        for (char c : digits.substr(1)) {
-            if (c != '0' && c != '.') {
-                allZero = false;
-                break;
-            }
-        }
-        if (allZero || digits == "-nan") {
-            digits.remove_prefix(1);
-        }
+    // The sign says on which side of the axis a point lies, so a tiny negative value keeps it
+    // even when its digits round to zero; only -0.0 and a nan's sign bit say nothing.
+    if (!digits.empty() && digits.front() == '-' && !(v < 0.0)) {
+        digits.remove_prefix(1);
     }
     out.append(digits);
 }

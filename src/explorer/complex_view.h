@@ -55,8 +55,9 @@ using common::NumberPrefix;
 using common::ParseDecimalPrefix;
 
 /// Real part, " / ", imaginary part, each with exactly 8 decimals and "." whatever the locale,
-/// correctly rounded from the binary value. A part that shows as zero has no "-", so -0.0 and
-/// -1e-9 both give "0.00000000"; non-finite parts give "inf", "-inf" or "nan".
+/// correctly rounded from the binary value. Every value below zero keeps its "-", also one that
+/// rounds to zero (-1e-9 gives "-0.00000000"); -0.0 equals zero and gives "0.00000000";
+/// non-finite parts give "inf", "-inf" or "nan".
 [[nodiscard]] std::string FormatComplex(TComplex z);
 
 /// "Zoom:  (" low ")  -  (" high ")".

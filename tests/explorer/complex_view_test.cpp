@@ -171,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
         FormatRow{"binary_below_half", {0.000000015, 0.0}, "0.00000001 / 0.00000000"},
         FormatRow{"binary_above_half", {0.000000035, 0.0}, "0.00000004 / 0.00000000"},
         FormatRow{"negative_zero", {-0.0, -0.0}, "0.00000000 / 0.00000000"},
-        FormatRow{"negative_rounds_to_zero", {-1e-9, -4.9e-9}, "0.00000000 / 0.00000000"},
+        FormatRow{"negative_rounds_to_zero", {-1e-9, -4.9e-9}, "-0.00000000 / -0.00000000"},
         FormatRow{"negative_smallest_shown", {-1e-8, -6e-9}, "-0.00000001 / -0.00000001"},
         FormatRow{"large", {1e20, -1e20}, "100000000000000000000.00000000 / -100000000000000000000.00000000"},
         FormatRow{"infinities",
