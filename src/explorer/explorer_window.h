@@ -96,7 +96,9 @@ private:
     bool chooseFile(const std::string& proposedName, bool makeCurrent, std::string& chosenName);
     void SaveNumberedPicture();
     void showCommand();
-    void RunSlideShow(const std::string& base, std::int32_t first, std::int32_t last);
+    // The base name is a copy: D or a nested B during a wait change PicBaseName, and the running
+    // show must go on with the pictures it was started for.
+    void RunSlideShow(std::string base, std::int32_t first, std::int32_t last);
     bool ShowPictureFile(const std::string& name);
     void ShowWait(std::int32_t ms);
 

@@ -159,7 +159,7 @@ void ExplorerWindow::showCommand() {
     RunSlideShow(m_s.PicBaseName, m_s.ShowFirst, m_s.ShowLast);
 }
 
-void ExplorerWindow::RunSlideShow(const std::string& base, std::int32_t first, std::int32_t last) {
+void ExplorerWindow::RunSlideShow(std::string base, std::int32_t first, std::int32_t last) {
     for (std::int64_t n = first; n <= last; ++n) {
         const std::string name = PictureFileName(m_s.PicDir, base, static_cast<std::int32_t>(n));
         if (fileExists(name)) {

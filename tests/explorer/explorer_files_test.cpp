@@ -698,6 +698,61 @@ TEST_F(ExplorerFilesTest, PauseHoldsThePictureWhileTheClockRunsOn) {
     EXPECT_TRUE(lastMessageIs("Show - Ende"));
 }
 
+// A command run during a wait may change the base name; the running show still plays the range
+// it was started for.
+TEST_F(ExplorerFilesTest, ACommandDuringTheWaitDoesNotRedirectTheShow) {
+    for (const char* name : {"Bild_001.JPG", "Bild_002.JPG", "Bild_003.JPG"}) {
+        writePicture(name, Gradient(40, 40, name[7] * 7));
+    }
+    writePicture("Foto_001.JPG", Gradient(40, 40, 200));
+    struct Row {
+        const char* name;
+        std::function<void()> command;
+        const char* baseAfter;
+    };
+    const Row rows[] = {
+        {"folder_command",
+         [&] {
+             fake.fileAnswers = {in("Neu.jpg")};
+             fake.inputAnswers = {std::nullopt, std::nullopt};
+             key('D');
+         },
+         "Neu"},
+        {"nested_show",
+         [&] {
+             fake.fileAnswers = {in("Foto_001.JPG"), in("Foto_001.JPG")};
+             fake.inputAnswers = {"1"};
+             key('B');
+         },
+         "Foto"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        forgetRecord();
+        s().PicBaseName = "Bild";
+        bool ran = false;
+        during = [&] {
+            if (!ran && shown.size() == 1) {
+                ran = true;
+                row.command();
+            }
+        };
+        runShow("Bild_001.JPG", "Bild_003.JPG", "2");
+        during = nullptr;
+        ASSERT_TRUE(ran);
+        EXPECT_EQ(s().PicBaseName, row.baseAfter);
+        const auto wasShown = [&](const char* name) {
+            const common::RgbImage want = onBlack(decoded(in(name)));
+            return std::any_of(shown.begin(), shown.end(),
+                               [&](const Shown& shot) { return shot.image.pixels == want.pixels; });
+        };
+        EXPECT_TRUE(wasShown("Bild_002.JPG"));
+        EXPECT_TRUE(wasShown("Bild_003.JPG"));
+        EXPECT_TRUE(lastMessageIs("Show - Ende"));
+        EXPECT_EQ(errorReports(), 0);
+    }
+}
+
 TEST_F(ExplorerFilesTest, EscapeEndsTheShowAfterThePictureOnScreen) {
     for (const char* name : {"Bild_001.JPG", "Bild_002.JPG", "Bild_003.JPG"}) {
         writePicture(name, Gradient(40, 40, name[7]));
