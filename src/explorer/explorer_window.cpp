@@ -163,6 +163,9 @@ void ExplorerWindow::buildControls() {
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
     ComboBox1->setEditable(true);
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    // The text is read as typed: an inline completion would turn a typed "-0.1" into the first
+    // preset that begins with it, and START would draw a constant nobody typed.
+    ComboBox1->setCompleter(nullptr);
     for (const char* entry : kJuliaPresets) {
         ComboBox1->addItem(QString::fromLatin1(entry));
     }

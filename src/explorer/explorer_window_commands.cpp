@@ -145,6 +145,9 @@ void ExplorerWindow::DrawMandelbrot() {
 
 bool ExplorerWindow::waitForStartPoint() {
     Panel2->show();
+    // J typed into a colour field starts this wait with the colour panel open; the start-point
+    // panel must lie above it, or its list and instruction are hidden and only START shows.
+    Panel2->raise();
     ComboBox1->setFocus();
     m_s.StartPressed = false;
     QString text;

@@ -157,6 +157,12 @@ TEST_F(ExplorerWindowTest, HelpTextHasItsKeyLinesAndOnePageBreak) {
     ASSERT_NE(mouse, lines.end());
     EXPECT_EQ(mouse->substr(0, 20), " Mausfunktionen:    ");
     EXPECT_EQ(*(mouse + 2), std::string(20, ' ') + "von \"links/unten\" nach \"rechts/oben\".");
+    // The help explains marking and redrawing only; which kind of set a marking belongs to is
+    // the dispatcher's rule and has no paragraph of its own.
+    for (const std::string& line : lines) {
+        EXPECT_EQ(line.find("Markierung"), std::string::npos) << line;
+        EXPECT_EQ(line.find("gilt nur"), std::string::npos) << line;
+    }
 }
 
 TEST_F(ExplorerWindowTest, MandelbrotKeyDrawsTheDefaultViewAsThePlainLoopDoes) {
@@ -279,6 +285,54 @@ TEST_F(ExplorerWindowTest, JuliaWaitsForTheStartPointAndIgnoresCommandKeysMeanwh
     EXPECT_TRUE(matchesPlainLoop(SetKind::Julia));
     EXPECT_EQ(s().LastKey, 'J');
     EXPECT_GE(fake.waits, 3); // the wait blocks in the event loop
+}
+
+TEST_F(ExplorerWindowTest, StartPointPanelLiesAboveTheOpenColourPanel) {
+    key('F');
+    ASSERT_TRUE(child<QFrame>("Panel1")->isVisible());
+    // What a click at the middle of w would reach.
+    const auto onTop = [&](QWidget* w) {
+        QWidget* hit = window->childAt(w->mapTo(window.get(), w->rect().center()));
+        return hit == w || w->isAncestorOf(hit);
+    };
+    int rounds = 0;
+    fake.onPump = [&] {
+        if (!child<QFrame>("Panel2")->isVisible()) {
+            return;
+        }
+        if (++rounds == 1) {
+            EXPECT_TRUE(child<QFrame>("Panel1")->isVisible());
+            EXPECT_TRUE(onTop(child<QLabel>("Label1")));
+            EXPECT_TRUE(onTop(child<QComboBox>("ComboBox1")));
+            EXPECT_TRUE(onTop(child<QPushButton>("Button4")));
+            child<QPushButton>("Button4")->click();
+        }
+    };
+    // J typed into a colour field runs its command.
+    QTest::keyClick(child<QLineEdit>("Edit1"), Qt::Key_J);
+    fake.onPump = nullptr;
+    EXPECT_EQ(rounds, 1);
+    EXPECT_EQ(s().LastKey, 'J');
+}
+
+TEST_F(ExplorerWindowTest, TypedStartPointIsReadAsTypedWithoutCompletion) {
+    auto* combo = child<QComboBox>("ComboBox1");
+    QString seen;
+    fake.onPump = [&] {
+        if (!child<QFrame>("Panel2")->isVisible()) {
+            return;
+        }
+        if (seen.isNull()) {
+            QTest::keyClicks(combo->lineEdit(), QStringLiteral("-0.1"));
+            seen = combo->currentText();
+            child<QPushButton>("Button4")->click();
+        }
+    };
+    key('J');
+    fake.onPump = nullptr;
+    // A preset begins with the typed text; it must not be offered in its place.
+    EXPECT_EQ(seen, QStringLiteral("-0.1"));
+    EXPECT_EQ(s().JuliaC, (TComplex{0, 0})); // no slash: (0, 0)
 }
 
 TEST_F(ExplorerWindowTest, JuliaOfZeroIsADiscInTheMainColour) {
