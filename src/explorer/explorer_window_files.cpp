@@ -80,10 +80,9 @@ void ExplorerWindow::folderCommand() {
         if (!chosen.folder.empty()) {
             m_s.PicDir = chosen.folder;
         }
-        const std::string base = CutAtFirstDot(chosen.name);
-        if (!base.empty()) {
-            m_s.PicBaseName = base;
-        }
+        // A name with nothing before its first dot leaves the base empty; the name box below
+        // offers it for correction, and an empty base still makes a valid file name (_001.JPG).
+        m_s.PicBaseName = CutAtFirstDot(chosen.name);
     }
     if (m_closing) {
         return;

@@ -325,6 +325,8 @@ TEST_F(ExplorerFilesTest, FolderCommandTakesTheDialogAndBothAnswers) {
         {"confirmed_name_with_several_dots", "Serie.v2.jpg", std::nullopt, "0", 1, "Serie", "Serie", 1},
         {"confirmed_in_subfolder_answers_trimmed", "unter/Neu.jpg", "  Anders  ", " 12", 3, "Neu", "Anders",
          12},
+        {"nothing_before_the_dot_empties_the_base", ".jpg", std::nullopt, "2", 1, "", "", 2},
+        {"nothing_before_the_dot_then_a_name", " .v2.jpg", "Neu", "2", 1, "", "Neu", 2},
         {"cancelled_dialog_blank_name_keeps", std::nullopt, "   ", "-5", 3, "Bild", "Bild", 1},
         {"letters_as_number", std::nullopt, std::nullopt, "abc", 9, "Bild", "Bild", 1},
         {"empty_number", std::nullopt, std::nullopt, "", 9, "Bild", "Bild", 1},
@@ -372,6 +374,14 @@ TEST_F(ExplorerFilesTest, FolderCommandTakesTheDialogAndBothAnswers) {
         EXPECT_EQ(s().LastKey, 'D');
         EXPECT_EQ(errorReports(), 0);
     }
+    // An empty base still stores into the chosen folder, under the number alone.
+    s().PicDir = folder + "/";
+    s().PicBaseName = "";
+    s().PicNumber = 4;
+    key('S');
+    EXPECT_EQ(errorReports(), 0);
+    EXPECT_TRUE(fs::is_regular_file(in("_004.JPG")));
+    EXPECT_EQ(s().PicNumber, 5);
 }
 
 TEST_F(ExplorerFilesTest, FolderCommandEndsWithAnErrorWhenTheFolderCannotBeEntered) {
