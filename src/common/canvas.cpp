@@ -239,12 +239,18 @@ void Canvas::lineTo(int x, int y) {
         return;
     }
 
+    const int penWidth = clampedWidth(m_pen);
+    // A one-pixel line stops short of its end point, so that a polyline paints each joint once.
+    // A wider pen has end caps, and the cap at the end covers the end point: the step that
+    // reaches it is walked too.
+    const Int lastStep = penWidth == 1 ? steps - 1 : steps;
+
     // Only steps whose major coordinate lies on the surface are walked, which bounds the loop
     // by the surface size however far away the end points are.
     Int first = majorDir > 0 ? -majorStart : majorStart - (majorSize - 1);
     Int last = majorDir > 0 ? majorSize - 1 - majorStart : majorStart;
     first = std::max<Int>(first, 0);
-    last = std::min<Int>(last, steps - 1);
+    last = std::min<Int>(last, lastStep);
     if (first > last) {
         return;
     }
@@ -264,7 +270,6 @@ void Canvas::lineTo(int x, int y) {
     Int minor = minorStart + minorDir * offset;
     Int major = majorStart + majorDir * first;
 
-    const int penWidth = clampedWidth(m_pen);
     const bool dotted = m_pen.style == PenStyle::Dotted;
     const Colour colour = m_pen.colour;
     const RasterMode mode = m_mode;

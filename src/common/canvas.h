@@ -24,7 +24,9 @@ struct Brush {
 
 /// A 24-bit drawing surface with the drawing rules both programs were designed on:
 /// - every write is clipped to the surface; coordinates far outside never write anywhere;
-/// - `lineTo` paints from the current position up to, not including, its end point;
+/// - `lineTo` with a one-pixel pen paints from the current position up to, not including, its
+///   end point; a wider pen's end cap covers the end point as well (a line to the current
+///   position paints nothing with either pen);
 /// - `rectangle` and `ellipse` cover the box from left/top up to but not including right/bottom
 ///   (corners in any order): the outline is a band of the pen's width inside the box, the rest
 ///   is the brush (nothing for a hollow brush);
@@ -62,7 +64,8 @@ public:
     void moveTo(int x, int y);
     /// Bresenham from the current position; a step exactly halfway between two pixels takes the
     /// one nearer the start. A width-2 pen adds the pixel below (mostly horizontal lines) or to
-    /// the right (mostly vertical ones). The end point becomes the current position.
+    /// the right (mostly vertical ones) and paints the end point's step too. The end point
+    /// becomes the current position.
     void lineTo(int x, int y);
     [[nodiscard]] Point position() const { return m_position; }
     void rectangle(int left, int top, int right, int bottom);

@@ -201,29 +201,46 @@ INSTANTIATE_TEST_SUITE_P(
         LinePixelsCase{"halfway_backwards_rounds_towards_start", {2, 1}, {0, 0}, 1, {{2, 1}, {1, 1}}},
         LinePixelsCase{
             "steep_upwards_width1", {5, 8}, {3, 2}, 1, {{5, 8}, {5, 7}, {4, 6}, {4, 5}, {4, 4}, {3, 3}}},
-        LinePixelsCase{"shallow_width2_adds_pixel_below",
-                       {1, 1},
-                       {6, 3},
-                       2,
-                       {{1, 1}, {1, 2}, {2, 1}, {2, 2}, {3, 2}, {3, 3}, {4, 2}, {4, 3}, {5, 3}, {5, 4}}},
+        // A width-2 pen's end cap covers the end point, which a one-pixel line leaves out.
         LinePixelsCase{
-            "steep_width2_adds_pixel_right",
-            {5, 8},
-            {3, 2},
+            "shallow_width2_adds_pixel_below_up_to_the_end",
+            {1, 1},
+            {6, 3},
             2,
-            {{5, 8}, {6, 8}, {5, 7}, {6, 7}, {4, 6}, {5, 6}, {4, 5}, {5, 5}, {4, 4}, {5, 4}, {3, 3}, {4, 3}}},
+            {{1, 1}, {1, 2}, {2, 1}, {2, 2}, {3, 2}, {3, 3}, {4, 2}, {4, 3}, {5, 3}, {5, 4}, {6, 3}, {6, 4}}},
+        LinePixelsCase{"steep_width2_adds_pixel_right_up_to_the_end",
+                       {5, 8},
+                       {3, 2},
+                       2,
+                       {{5, 8},
+                        {6, 8},
+                        {5, 7},
+                        {6, 7},
+                        {4, 6},
+                        {5, 6},
+                        {4, 5},
+                        {5, 5},
+                        {4, 4},
+                        {5, 4},
+                        {3, 3},
+                        {4, 3},
+                        {3, 2},
+                        {4, 2}}},
         LinePixelsCase{"diagonal_width2_counts_as_shallow",
                        {2, 2},
                        {5, 5},
                        2,
-                       {{2, 2}, {2, 3}, {3, 3}, {3, 4}, {4, 4}, {4, 5}}},
+                       {{2, 2}, {2, 3}, {3, 3}, {3, 4}, {4, 4}, {4, 5}, {5, 5}, {5, 6}}},
         LinePixelsCase{"leftwards_width2",
                        {6, 4},
                        {2, 4},
                        2,
-                       {{6, 4}, {6, 5}, {5, 4}, {5, 5}, {4, 4}, {4, 5}, {3, 4}, {3, 5}}},
+                       {{6, 4}, {6, 5}, {5, 4}, {5, 5}, {4, 4}, {4, 5}, {3, 4}, {3, 5}, {2, 4}, {2, 5}}},
+        LinePixelsCase{
+            "one_step_width2_covers_both_ends", {7, 7}, {7, 6}, 2, {{7, 7}, {8, 7}, {7, 6}, {8, 6}}},
         LinePixelsCase{"width_zero_draws_as_one", {1, 1}, {4, 1}, 0, {{1, 1}, {2, 1}, {3, 1}}},
-        LinePixelsCase{"width_seven_draws_as_two", {1, 1}, {3, 1}, 7, {{1, 1}, {1, 2}, {2, 1}, {2, 2}}}),
+        LinePixelsCase{
+            "width_seven_draws_as_two", {1, 1}, {3, 1}, 7, {{1, 1}, {1, 2}, {2, 1}, {2, 2}, {3, 1}, {3, 2}}}),
     [](const testing::TestParamInfo<LinePixelsCase>& info) { return std::string(info.param.name); });
 
 struct DottedCase {
@@ -252,8 +269,17 @@ INSTANTIATE_TEST_SUITE_P(
         DottedCase{
             "phase_counts_from_the_clipped_start", {-3, 0}, {11, 0}, 1, {".#.#.#.#.#..", "............"}},
         DottedCase{"leftwards_starts_at_the_start", {11, 1}, {0, 1}, 1, {"............", ".#.#.#.#.#.#"}},
-        DottedCase{
-            "vertical_width2", {0, 0}, {0, 9}, 2, {"##", "##", "..", "..", "##", "##", "..", "..", "##"}}),
+        // The end cap follows the pattern: painted at the end of a dash, left out in a gap.
+        DottedCase{"vertical_width2_ends_in_a_dash",
+                   {0, 0},
+                   {0, 9},
+                   2,
+                   {"##", "##", "..", "..", "##", "##", "..", "..", "##", "##", ".."}},
+        DottedCase{"vertical_width2_ends_in_a_gap",
+                   {0, 0},
+                   {0, 7},
+                   2,
+                   {"##", "##", "..", "..", "##", "##", "..", "..", ".."}}),
     [](const testing::TestParamInfo<DottedCase>& info) { return std::string(info.param.name); });
 
 TEST(CanvasLineTest, DottedGapsKeepWhatWasThere) {
@@ -769,7 +795,8 @@ TEST(CanvasClipTest, ClippedDrawingMatchesTheWindowOfAnUnclippedOne) {
 
 // Endpoints thousands of pixels away: the visible pixels are still those of the whole line,
 // worked out here as the nearest pixel to the ideal line at every step, halfway cases towards
-// the start, with the pen's second pixel and the dotted pattern counted from the start.
+// the start, with the pen's second pixel, the end cap of the wider pen and the dotted pattern
+// counted from the start.
 TEST(CanvasClipTest, FarLinesPaintTheVisiblePixelsOfTheWholeLine) {
     constexpr int kWidth = 40;
     constexpr int kHeight = 30;
@@ -780,7 +807,7 @@ TEST(CanvasClipTest, FarLinesPaintTheVisiblePixelsOfTheWholeLine) {
         // Aim one end near the canvas so that most lines cross it.
         const Point from{far(random), far(random)};
         const Point to = round % 2 == 0 ? Point{near(random), near(random)} : Point{far(random), far(random)};
-        const int penWidth = 1 + round % 2;
+        const int penWidth = 1 + (round / 4) % 2;
         const PenStyle style = (round / 2) % 2 == 0 ? PenStyle::Solid : PenStyle::Dotted;
         SCOPED_TRACE(testing::Message() << from.x << "," << from.y << " -> " << to.x << "," << to.y << " pen "
                                         << penWidth << (style == PenStyle::Dotted ? " dotted" : ""));
@@ -793,7 +820,8 @@ TEST(CanvasClipTest, FarLinesPaintTheVisiblePixelsOfTheWholeLine) {
         const long majorDir = (xMajor ? dx : dy) < 0 ? -1 : 1;
         const long minorDir = (xMajor ? dy : dx) < 0 ? -1 : 1;
         PixelSet expected;
-        for (long i = 0; i < steps; ++i) {
+        const long lastStep = steps == 0 ? -1 : (penWidth == 2 ? steps : steps - 1);
+        for (long i = 0; i <= lastStep; ++i) {
             if (style == PenStyle::Dotted && (i / penWidth) % 2 != 0) {
                 continue;
             }

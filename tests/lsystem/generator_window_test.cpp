@@ -562,10 +562,10 @@ TEST_F(GeneratorWindowTest, AClickClearsTheAreaAndMarksTheStartPoint) {
     clickArea({100, 200});
     EXPECT_EQ(window->startX(), 100);
     EXPECT_EQ(window->startY(), 200);
-    // A cross of width 2: the arms reach 3 pixels to the left and up, 2 to the right and down,
-    // each arm doubled below or to the right.
+    // A 7-pixel cross of width 2 centred on the click: the arms reach 3 pixels each way, each
+    // arm doubled below or to the right.
     std::vector<std::pair<int, int>> cross;
-    for (int d = -3; d <= 2; ++d) {
+    for (int d = -3; d <= 3; ++d) {
         cross.emplace_back(100 + d, 200);
         cross.emplace_back(100 + d, 201);
         cross.emplace_back(100, 200 + d);
@@ -574,8 +574,11 @@ TEST_F(GeneratorWindowTest, AClickClearsTheAreaAndMarksTheStartPoint) {
     for (const auto& [x, y] : cross) {
         EXPECT_EQ(pic().pixel(x, y), kBlack) << x << "," << y;
     }
-    for (const auto& [x, y] : std::vector<std::pair<int, int>>{
-             {95, 200}, {104, 200}, {100, 195}, {100, 204}, {98, 198}, {103, 203}, {102, 202}, {99, 202}}) {
+    // Just beyond each arm's end, beside the arms and in the corners between them.
+    const std::vector<std::pair<int, int>> around = {{96, 200},  {104, 200}, {96, 201},  {104, 201},
+                                                     {100, 196}, {100, 204}, {101, 196}, {101, 204},
+                                                     {98, 198},  {103, 203}, {102, 202}, {99, 202}};
+    for (const auto& [x, y] : around) {
         EXPECT_EQ(pic().pixel(x, y), kWhite) << x << "," << y;
     }
     std::sort(cross.begin(), cross.end());
