@@ -82,10 +82,11 @@ private:
     void enterPressed(QLineEdit* field);
     void Edit2KeyUp(int key);
 
-    // formula files, printing and export
+    // Formula files, printing and export. Those returning bool give false after a failure they
+    // have reported, which ends the command that called them.
     bool SaveFormula();
-    void LoadFormula();
-    void PrintImageScaled(double scale);
+    bool LoadFormula();
+    bool PrintImageScaled(double scale);
     void ExportJpeg();
 
     common::Services& m_services;

@@ -99,14 +99,16 @@ void GeneratorWindow::Button5Click() {
     if (drawing()) {
         return;
     }
-    const bool done = SaveFormula();
-    Edit2->setFocus();
-    if (done) {
-        m_savedOnce = true;
+    // A failure has been reported and ends the command here: the focus stays where it was and
+    // loading stays locked.
+    if (!SaveFormula()) {
+        return;
     }
+    Edit2->setFocus();
+    m_savedOnce = true;
 }
 
-void GeneratorWindow::LoadFormula() {
+bool GeneratorWindow::LoadFormula() {
     common::FileDialogRequest request;
     request.kind = common::FileDialogKind::Open;
     request.initialFolder = m_workDir;
@@ -115,13 +117,12 @@ void GeneratorWindow::LoadFormula() {
     request.fileMustExist = true;
     const std::optional<std::string> path = m_services.fileDialog(request);
     if (!path) {
-        Edit8->setText(QStringLiteral("1"));
-        return;
+        return true;
     }
     const FormulaFileText file = ReadFormulaFile(*path);
     if (!file.ok()) {
         m_services.errorReport("Die Formeldatei \"" + *path + "\" kann nicht geladen werden. " + file.error);
-        return;
+        return false;
     }
     std::vector<std::string> lines = file.lines;
     lines.resize(std::max<std::size_t>(lines.size(), kFormulaFileLines));
@@ -130,7 +131,7 @@ void GeneratorWindow::LoadFormula() {
     const std::optional<std::int32_t> y = ParseStartCoordinate(lines[8]);
     if (!x || !y) {
         m_services.errorReport("Die Formeldatei \"" + *path + "\" enthält keinen gültigen Startpunkt.");
-        return;
+        return false;
     }
     setRecord(file.lines);
     QLineEdit* const fields[] = {Edit2, Edit3, Edit4, Edit5, Edit6, Edit1, Edit7};
@@ -144,7 +145,7 @@ void GeneratorWindow::LoadFormula() {
     m_formulaName = parts.name;
     m_workDir = parts.folder;
     setLabel17();
-    Edit8->setText(QStringLiteral("1"));
+    return true;
 }
 
 void GeneratorWindow::Button4Click() {
@@ -156,7 +157,11 @@ void GeneratorWindow::Button4Click() {
         return;
     }
     ClearImage(m_backColour);
-    LoadFormula();
+    // After a reported failure the command ends: the wait field and the focus stay as they were.
+    if (!LoadFormula()) {
+        return;
+    }
+    Edit8->setText(QStringLiteral("1"));
     Edit2->setFocus();
 }
 
@@ -207,7 +212,10 @@ void GeneratorWindow::Button6Click() {
     if (scale == 0.0 || !m_services.printDialog()) {
         return;
     }
-    PrintImageScaled(scale);
+    // A picture that could not be printed has been reported, and that ends the command.
+    if (!PrintImageScaled(scale)) {
+        return;
+    }
     if (m_services.printDialog()) {
         const QFont font = RichEdit2->font();
         if (!m_services.printText(parameterRecord(), {font.family().toStdString(), font.bold(), 10}, error)) {
@@ -216,9 +224,9 @@ void GeneratorWindow::Button6Click() {
     }
 }
 
-void GeneratorWindow::PrintImageScaled(double scale) {
+bool GeneratorWindow::PrintImageScaled(double scale) {
     if (scale == 0.0) {
-        return;
+        return true;
     }
     scale = std::fabs(scale);
     const int w = m_imageWidth;
@@ -229,7 +237,7 @@ void GeneratorWindow::PrintImageScaled(double scale) {
     std::unique_ptr<common::PrintJob> job = m_services.startPrintJob("Fraktal", error);
     if (!job) {
         m_services.errorReport(error);
-        return;
+        return false;
     }
     const common::Rect page = job->pageRect();
     double pw = std::nearbyint(page.right * scale);
@@ -241,7 +249,9 @@ void GeneratorWindow::PrintImageScaled(double scale) {
     job->drawImage({0, 0, printerPixels(pw), printerPixels(ph)}, picture);
     if (!job->end(error)) {
         m_services.errorReport(error);
+        return false;
     }
+    return true;
 }
 
 // --- JPEG export

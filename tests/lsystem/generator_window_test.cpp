@@ -926,6 +926,7 @@ TEST_F(GeneratorWindowTest, LoadTakesEveryTextFileAndRefusesBrokenOnesWithoutACh
         clickArea({9, 8});
         horizontalStart()->setChecked(!row.horizontal);
         edit(8)->setText(QStringLiteral("5"));
+        edit(6)->setFocus();
         fake.messages.clear();
         const WindowState before = state();
         fake.fileAnswers = {path};
@@ -936,9 +937,11 @@ TEST_F(GeneratorWindowTest, LoadTakesEveryTextFileAndRefusesBrokenOnesWithoutACh
             EXPECT_EQ(fake.messages[0].icon, common::MessageIcon::Stop);
             EXPECT_NE(fake.messages[0].text.find(path), std::string::npos) << fake.messages[0].text;
             EXPECT_EQ(state(), before);
+            EXPECT_EQ(QApplication::focusWidget(), edit(6)); // the failure ended the command
             continue;
         }
         EXPECT_TRUE(fake.messages.empty()) << fake.messageTexts().front();
+        EXPECT_EQ(QApplication::focusWidget(), edit(2));
         std::array<QString, 8> expected;
         for (std::size_t i = 0; i < 7; ++i) {
             expected[i] = QString::fromUtf8(row.fields[i]);
@@ -985,7 +988,9 @@ TEST_F(GeneratorWindowTest, FailedSaveReportsItLeavesNoTemporaryFileAndKeepsName
         const std::string target = row.target();
         const std::vector<std::string> before = FolderEntries(dir);
         fake.fileAnswers = {target};
+        edit(6)->setFocus();
         button(5)->click();
+        EXPECT_EQ(QApplication::focusWidget(), edit(6)); // the failure ended the command
         ASSERT_EQ(fake.messages.size(), 1u);
         EXPECT_EQ(fake.messages[0].icon, common::MessageIcon::Stop);
         EXPECT_NE(fake.messages[0].text.find(target), std::string::npos) << fake.messages[0].text;
@@ -1018,7 +1023,9 @@ TEST_F(GeneratorWindowTest, ASaveThatCannotEnterTheWorkFolderDoesNotUnlockLoadin
     fs::remove_all(dir + "/weg");
     fake.fileDialogs.clear();
 
+    edit(6)->setFocus();
     button(5)->click();
+    EXPECT_EQ(QApplication::focusWidget(), edit(6));
     ASSERT_EQ(fake.messages.size(), 1u);
     EXPECT_EQ(fake.messages[0].icon, common::MessageIcon::Stop);
     EXPECT_NE(fake.messages[0].text.find(dir + "/weg/"), std::string::npos) << fake.messages[0].text;
@@ -1138,6 +1145,35 @@ TEST_F(GeneratorWindowTest, CancelledPrintDialogsStopThePrint) {
         EXPECT_EQ(fake.printJobs.size(), row.jobs);
         EXPECT_TRUE(fake.printedTexts.empty());
         fake.printDialogAnswers.clear();
+    }
+}
+
+TEST_F(GeneratorWindowTest, AFailedPicturePrintIsReportedAndEndsTheCommand) {
+    struct Row {
+        const char* name;
+        std::string startError;
+        std::string endError;
+        std::size_t jobs;
+    };
+    const Row rows[] = {{"job_cannot_start", "Drucker fehlt", "", 0},
+                        {"job_cannot_end", "", "Papierstau", 1}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fake.printJobs.clear();
+        fake.messages.clear();
+        fake.printDialogs = 0;
+        fake.printStartError = row.startError;
+        fake.printEndError = row.endError;
+        fake.inputAnswers = {"0.5"};
+        fake.printDialogAnswers = {true, true};
+        button(6)->click();
+        ASSERT_EQ(fake.messages.size(), 1u);
+        EXPECT_EQ(fake.messages[0].text, row.startError + row.endError);
+        EXPECT_EQ(fake.messages[0].icon, common::MessageIcon::Stop);
+        EXPECT_EQ(fake.printJobs.size(), row.jobs);
+        // No second dialog and no parameter record.
+        EXPECT_EQ(fake.printDialogs, 1);
+        EXPECT_TRUE(fake.printedTexts.empty());
     }
 }
 
