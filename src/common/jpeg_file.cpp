@@ -233,39 +233,106 @@ bool Decode(std::FILE* file, common::RgbImage* image, char* message, std::size_t
     return true;
 }
 
-// Same rule as Decode: nothing with a destructor lives in this frame.
-bool Encode(std::FILE* file, const common::RgbImage& image, char* message, std::size_t messageSize) {
-    jpeg_compress_struct cinfo{};
+// The writer's library state. Each step below calls the library from a frame of its own that
+// holds its jump buffer and, like Decode, nothing with a destructor.
+struct CompressState {
+    jpeg_compress_struct cinfo;
+    ErrorState state;
+    bool created;
+    char message[JMSG_LENGTH_MAX + 64];
+};
+
+bool StartCompress(CompressState& d, std::FILE* file, int width, int height, const char* record,
+                   std::size_t recordSize) {
+    InitErrorState(d.state);
+    d.cinfo.err = &d.state.pub;
+    if (setjmp(d.state.jump) != 0) {
+        jpeg_destroy_compress(&d.cinfo);
+        d.created = false;
+        CopyMessage(d.message, sizeof d.message, d.state.message);
+        return false;
+    }
+    jpeg_create_compress(&d.cinfo);
+    d.created = true;
+    jpeg_stdio_dest(&d.cinfo, file);
+    d.cinfo.image_width = static_cast<JDIMENSION>(width);
+    d.cinfo.image_height = static_cast<JDIMENSION>(height);
+    d.cinfo.input_components = 3;
+    d.cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&d.cinfo);
+    jpeg_set_quality(&d.cinfo, 100, TRUE);
+    jpeg_start_compress(&d.cinfo, TRUE);
+    if (recordSize > 0) {
+        jpeg_write_marker(&d.cinfo, JPEG_COM, reinterpret_cast<const JOCTET*>(record),
+                          static_cast<unsigned int>(recordSize));
+    }
+    return true;
+}
+
+bool WriteScanlines(CompressState& d, const std::uint8_t* rows, int count) {
+    if (setjmp(d.state.jump) != 0) {
+        jpeg_destroy_compress(&d.cinfo);
+        d.created = false;
+        CopyMessage(d.message, sizeof d.message, d.state.message);
+        return false;
+    }
+    const std::size_t rowBytes = static_cast<std::size_t>(d.cinfo.image_width) * 3;
+    for (int i = 0; i < count; ++i) {
+        // The library only reads the rows; its interface just lacks const.
+        JSAMPROW row = const_cast<JSAMPLE*>(rows) + static_cast<std::size_t>(i) * rowBytes;
+        jpeg_write_scanlines(&d.cinfo, &row, 1);
+    }
+    return true;
+}
+
+bool FinishCompress(CompressState& d) {
+    if (setjmp(d.state.jump) != 0) {
+        jpeg_destroy_compress(&d.cinfo);
+        d.created = false;
+        CopyMessage(d.message, sizeof d.message, d.state.message);
+        return false;
+    }
+    jpeg_finish_compress(&d.cinfo);
+    jpeg_destroy_compress(&d.cinfo);
+    d.created = false;
+    if (d.state.warned) {
+        CopyMessage(d.message, sizeof d.message, d.state.message);
+        return false;
+    }
+    return true;
+}
+
+// Reads the headers only and copies the first comment that starts like a picture record into
+// `out`. Same rule as Decode: nothing with a destructor lives in this frame.
+bool ReadRecordComment(std::FILE* file, char* out, std::size_t outSize, std::size_t* outLength, bool* found,
+                       char* message, std::size_t messageSize) {
+    jpeg_decompress_struct cinfo{};
     ErrorState state;
     InitErrorState(state);
+    FileSource source;
+    InitFileSource(source, file);
     cinfo.err = &state.pub;
+    *found = false;
     if (setjmp(state.jump) != 0) {
-        jpeg_destroy_compress(&cinfo);
-        CopyMessage(message, messageSize, state.message);
+        jpeg_destroy_decompress(&cinfo);
+        CopyMessage(message, messageSize,
+                    source.readError != 0 ? std::strerror(source.readError) : state.message);
         return false;
     }
-    jpeg_create_compress(&cinfo);
-    jpeg_stdio_dest(&cinfo, file);
-    cinfo.image_width = static_cast<JDIMENSION>(image.width);
-    cinfo.image_height = static_cast<JDIMENSION>(image.height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 100, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    const std::size_t rowBytes = image.rowBytes();
-    while (cinfo.next_scanline < cinfo.image_height) {
-        // The library only reads the rows; its interface just lacks const.
-        JSAMPROW row = const_cast<JSAMPLE*>(image.pixels.data()) +
-                       static_cast<std::size_t>(cinfo.next_scanline) * rowBytes;
-        jpeg_write_scanlines(&cinfo, &row, 1);
+    jpeg_create_decompress(&cinfo);
+    cinfo.src = &source.pub;
+    jpeg_save_markers(&cinfo, JPEG_COM, 0xFFFF);
+    jpeg_read_header(&cinfo, TRUE);
+    for (jpeg_saved_marker_ptr marker = cinfo.marker_list; marker != nullptr; marker = marker->next) {
+        const std::string_view bytes(reinterpret_cast<const char*>(marker->data), marker->data_length);
+        if (marker->marker == JPEG_COM && common::LooksLikePictureRecord(bytes) && bytes.size() <= outSize) {
+            std::memcpy(out, bytes.data(), bytes.size());
+            *outLength = bytes.size();
+            *found = true;
+            break;
+        }
     }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    if (state.warned) {
-        CopyMessage(message, messageSize, state.message);
-        return false;
-    }
+    jpeg_destroy_decompress(&cinfo);
     return true;
 }
 
@@ -327,7 +394,7 @@ common::JpegResult SystemFailure(int error) {
 
 namespace common {
 
-JpegResult WriteJpeg(const std::string& path, const RgbImage& image) {
+JpegResult WriteJpeg(const std::string& path, const RgbImage& image, std::string_view record) {
     if (image.empty()) {
         return Failure("Cannot write an empty picture (" + std::to_string(image.width) + " x " +
                        std::to_string(image.height) + " pixels) as JPEG");
@@ -335,6 +402,9 @@ JpegResult WriteJpeg(const std::string& path, const RgbImage& image) {
     if (image.pixels.size() != image.rowBytes() * static_cast<std::size_t>(image.height)) {
         return Failure("Picture data does not match its size of " + std::to_string(image.width) + " x " +
                        std::to_string(image.height) + " pixels");
+    }
+    if (record.size() > kMaxJpegCommentBytes) {
+        return Failure("The picture record is too long for a JPEG comment");
     }
     const mode_t mode = ModeForTarget(path);
 
@@ -357,8 +427,10 @@ JpegResult WriteJpeg(const std::string& path, const RgbImage& image) {
         return SystemFailure(error);
     }
 
-    char message[JMSG_LENGTH_MAX + 64];
-    if (!Encode(file, image, message, sizeof message)) {
+    std::string message;
+    JpegStreamWriter writer;
+    if (!writer.start(file, image.width, image.height, record, message) ||
+        !writer.writeRows(image.pixels.data(), image.height, message) || !writer.finish(message)) {
         std::fclose(file);
         ::unlink(temp.c_str());
         return Failure(message);
@@ -412,6 +484,111 @@ JpegReadResult ReadJpeg(const std::string& path) {
         result.error = message[0] != '\0' ? message : "Unreadable JPEG file";
     }
     return result;
+}
+
+struct JpegStreamWriter::Impl : CompressState {};
+
+JpegStreamWriter::JpegStreamWriter() : m_impl(std::make_unique<Impl>()) {
+    m_impl->created = false;
+    m_impl->message[0] = '\0';
+}
+
+JpegStreamWriter::~JpegStreamWriter() {
+    if (m_impl->created) {
+        jpeg_destroy_compress(&m_impl->cinfo);
+    }
+}
+
+bool JpegStreamWriter::start(std::FILE* file, int width, int height, std::string_view record,
+                             std::string& error) {
+    if (width <= 0 || height <= 0 || width > JPEG_MAX_DIMENSION || height > JPEG_MAX_DIMENSION) {
+        error = "JPEG pictures are 1 to " + std::to_string(JPEG_MAX_DIMENSION) + " pixels a side, not " +
+                std::to_string(width) + " x " + std::to_string(height);
+        return false;
+    }
+    if (record.size() > kMaxJpegCommentBytes) {
+        error = "The picture record is too long for a JPEG comment";
+        return false;
+    }
+    if (m_impl->created) {
+        error = "The JPEG writer was already started";
+        return false;
+    }
+    if (!StartCompress(*m_impl, file, width, height, record.data(), record.size())) {
+        error = m_impl->message;
+        return false;
+    }
+    return true;
+}
+
+bool JpegStreamWriter::writeRows(const std::uint8_t* rows, int count, std::string& error) {
+    if (!m_impl->created) {
+        error = "The JPEG writer is not running";
+        return false;
+    }
+    if (count < 0 ||
+        m_impl->cinfo.next_scanline + static_cast<JDIMENSION>(count) > m_impl->cinfo.image_height) {
+        error = "More rows than the JPEG picture holds";
+        return false;
+    }
+    if (!WriteScanlines(*m_impl, rows, count)) {
+        error = m_impl->message;
+        return false;
+    }
+    return true;
+}
+
+bool JpegStreamWriter::finish(std::string& error) {
+    if (!m_impl->created) {
+        error = "The JPEG writer is not running";
+        return false;
+    }
+    if (m_impl->cinfo.next_scanline != m_impl->cinfo.image_height) {
+        error = "The JPEG picture is missing rows";
+        return false;
+    }
+    if (!FinishCompress(*m_impl)) {
+        error = m_impl->message;
+        return false;
+    }
+    return true;
+}
+
+JpegRecordText ReadJpegRecord(const std::string& path) {
+    JpegRecordText result;
+    std::FILE* file = std::fopen(path.c_str(), "rbe");
+    if (file == nullptr) {
+        result.error = std::strerror(errno);
+        return result;
+    }
+    struct stat info {};
+    if (::fstat(::fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {
+        result.error = std::strerror(S_ISDIR(info.st_mode) ? EISDIR : errno);
+        std::fclose(file);
+        return result;
+    }
+    std::unique_ptr<char[]> text = std::make_unique<char[]>(kMaxJpegCommentBytes + 2);
+    std::size_t length = 0;
+    bool found = false;
+    char message[JMSG_LENGTH_MAX + 128];
+    message[0] = '\0';
+    const bool ok = ReadRecordComment(file, text.get(), kMaxJpegCommentBytes + 2, &length, &found, message,
+                                      sizeof message);
+    std::fclose(file);
+    if (!ok) {
+        result.error = message[0] != '\0' ? message : "Unreadable JPEG file";
+    } else if (found) {
+        result.text = std::string(text.get(), length);
+    }
+    return result;
+}
+
+std::optional<PictureRecord> ReadPictureRecord(const std::string& path) {
+    const JpegRecordText found = ReadJpegRecord(path);
+    if (!found.ok() || !found.text) {
+        return std::nullopt;
+    }
+    return ParsePictureRecord(*found.text);
 }
 
 } // namespace common

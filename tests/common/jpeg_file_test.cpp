@@ -761,4 +761,127 @@ std::vector<ReadFailureRow> ReadFailureRows() {
 INSTANTIATE_TEST_SUITE_P(Jpeg, JpegReadFailureTest, testing::ValuesIn(ReadFailureRows()),
                          [](const testing::TestParamInfo<ReadFailureRow>& info) { return info.param.name; });
 
+// ---------------------------------------------------------------------------------------------
+// The parameter record inside a picture
+
+class JpegRecordTest : public testing::Test {
+protected:
+    TempFolder folder_;
+};
+
+common::SetRecord SampleSetRecord() {
+    common::SetRecord r;
+    r.julia = true;
+    r.reMin = 0.1;
+    r.reMax = -1.5e-300;
+    r.imMin = -0.0;
+    r.imMax = 1.5;
+    r.juliaRe = -0.5;
+    r.juliaIm = 0.6;
+    r.border = {16, 2, 4};
+    r.main = {255, 255, 0};
+    r.width = 37;
+    r.height = 23;
+    return r;
+}
+
+// The record is one comment segment: cut it out and the file is byte for byte the one written
+// without it, so the pixels, the tables and the baseline frame are untouched.
+TEST_F(JpegRecordTest, RecordAddsOnlyOneCommentSegment) {
+    const RgbImage picture = TestPicture();
+    const std::string record = common::FormatPictureRecord(SampleSetRecord());
+    const fs::path plain = folder_.path() / "plain.jpg";
+    const fs::path marked = folder_.path() / "marked.jpg";
+    ASSERT_TRUE(common::WriteJpeg(plain.string(), picture).ok);
+    ASSERT_TRUE(common::WriteJpeg(marked.string(), picture, record).ok);
+
+    const Bytes without = ReadBytes(plain);
+    Bytes with = ReadBytes(marked);
+    ASSERT_EQ(with.size(), without.size() + 4 + record.size());
+    const Bytes comment = [&] {
+        Bytes c{0xFF, 0xFE, static_cast<std::uint8_t>((record.size() + 2) >> 8),
+                static_cast<std::uint8_t>((record.size() + 2) & 0xFF)};
+        c.insert(c.end(), record.begin(), record.end());
+        return c;
+    }();
+    const auto found = std::search(with.begin(), with.end(), comment.begin(), comment.end());
+    ASSERT_NE(found, with.end());
+    with.erase(found, found + static_cast<std::ptrdiff_t>(comment.size()));
+    EXPECT_EQ(with, without);
+
+    const common::JpegReadResult plainPixels = common::ReadJpeg(plain.string());
+    const common::JpegReadResult markedPixels = common::ReadJpeg(marked.string());
+    ASSERT_TRUE(markedPixels.ok()) << markedPixels.error;
+    EXPECT_EQ(markedPixels.image.pixels, plainPixels.image.pixels);
+}
+
+TEST_F(JpegRecordTest, RecordReadsBackWithoutDecodingAndAbsentOneIsNoRecord) {
+    const fs::path marked = folder_.path() / "marked.jpg";
+    const fs::path plain = folder_.path() / "plain.jpg";
+    ASSERT_TRUE(
+        common::WriteJpeg(marked.string(), TestPicture(), common::FormatPictureRecord(SampleSetRecord())).ok);
+    ASSERT_TRUE(common::WriteJpeg(plain.string(), TestPicture()).ok);
+
+    const std::optional<common::PictureRecord> back = common::ReadPictureRecord(marked.string());
+    ASSERT_TRUE(back.has_value());
+    const auto& set = std::get<common::SetRecord>(*back);
+    EXPECT_TRUE(std::signbit(set.imMin));
+    EXPECT_EQ(set.reMax, -1.5e-300);
+    EXPECT_EQ(common::FormatPictureRecord(*back), common::FormatPictureRecord(SampleSetRecord()));
+
+    const common::JpegRecordText none = common::ReadJpegRecord(plain.string());
+    EXPECT_TRUE(none.ok());
+    EXPECT_FALSE(none.text.has_value());
+    EXPECT_FALSE(common::ReadJpegRecord((folder_.path() / "absent.jpg").string()).ok());
+    WriteBytes(folder_.path() / "text.jpg", Bytes{'n', 'o', 't', ' ', 'j', 'p', 'e', 'g'});
+    EXPECT_FALSE(common::ReadJpegRecord((folder_.path() / "text.jpg").string()).ok());
+}
+
+// A damaged or newer record is no record to the windows, and the slide show still shows the
+// picture; another program's comment before it does not hide it.
+TEST_F(JpegRecordTest, DamagedOrNewerRecordIsIgnoredAndPictureStillReads) {
+    const std::string good = common::FormatPictureRecord(SampleSetRecord());
+    std::string newer = good;
+    newer.replace(newer.find("version 1"), 9, "version 2");
+    const std::string cut = good.substr(0, good.size() / 2);
+    for (const std::string& text : {newer, cut}) {
+        const fs::path path = folder_.path() / "odd.jpg";
+        ASSERT_TRUE(common::WriteJpeg(path.string(), TestPicture(), text).ok);
+        EXPECT_FALSE(common::ReadPictureRecord(path.string()).has_value()) << text;
+        const common::JpegReadResult shown = common::ReadJpeg(path.string());
+        EXPECT_TRUE(shown.ok()) << shown.error;
+        EXPECT_EQ(shown.image.width, 37);
+    }
+
+    const fs::path plain = folder_.path() / "plain.jpg";
+    ASSERT_TRUE(common::WriteJpeg(plain.string(), TestPicture(), good).ok);
+    Bytes bytes = ReadBytes(plain);
+    const Bytes foreign = Segment(0xFE, 12);
+    bytes.insert(bytes.begin() + 2, foreign.begin(), foreign.end());
+    WriteBytes(plain, bytes);
+    EXPECT_TRUE(common::ReadPictureRecord(plain.string()).has_value());
+}
+
+TEST_F(JpegRecordTest, StreamWriterInStripsEqualsWholeWrite) {
+    const RgbImage picture = TestPicture(70, 45);
+    const std::string record = common::FormatPictureRecord(SampleSetRecord());
+    const fs::path whole = folder_.path() / "whole.jpg";
+    ASSERT_TRUE(common::WriteJpeg(whole.string(), picture, record).ok);
+
+    const fs::path strips = folder_.path() / "strips.jpg";
+    std::FILE* file = std::fopen(strips.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    common::JpegStreamWriter writer;
+    std::string error;
+    ASSERT_TRUE(writer.start(file, picture.width, picture.height, record, error)) << error;
+    for (int y = 0; y < picture.height; y += 16) {
+        const int count = std::min(16, picture.height - y);
+        ASSERT_TRUE(writer.writeRows(picture.row(y).data(), count, error)) << error;
+    }
+    EXPECT_FALSE(writer.writeRows(picture.row(0).data(), 1, error)) << "a row beyond the height";
+    ASSERT_TRUE(writer.finish(error)) << error;
+    std::fclose(file);
+    EXPECT_EQ(ReadBytes(strips), ReadBytes(whole));
+}
+
 } // namespace

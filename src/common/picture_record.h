@@ -1,0 +1,63 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace common {
+
+/// The parameters a picture was made with, stored inside the picture file so that the picture
+/// can be made again, larger or elsewhere. The text is plain ASCII, one "key values" line each:
+///
+///     fractals-picture-record
+///     version 1
+///     kind mandelbrot            (or julia, or lsystem)
+///     ...
+///
+/// A reader accepts every version up to its own and refuses a newer one, whose meaning it
+/// cannot know; unknown keys of an accepted version are skipped, so a later version may add
+/// lines without breaking older readers as long as it does not change the meaning of old ones.
+inline constexpr std::string_view kRecordIdentifier = "fractals-picture-record";
+inline constexpr int kRecordVersion = 1;
+
+/// The explorer's picture. Numbers are written in the shortest form that reads back to the
+/// identical double (negative zero and subnormals included).
+struct SetRecord {
+    bool julia = false;
+    double reMin = 0.0;
+    double reMax = 0.0;
+    double imMin = 0.0;
+    double imMax = 0.0;
+    double juliaRe = 0.0;
+    double juliaIm = 0.0;
+    std::array<int, 3> border{};
+    std::array<int, 3> main{};
+    bool additive = true;
+    int width = 0; // pixels
+    int height = 0;
+};
+
+/// The generator's picture: the ten formula-file lines as its parameter record holds them and
+/// the drawing area's size.
+struct LsystemRecord {
+    std::array<std::string, 10> lines;
+    int width = 0; // pixels
+    int height = 0;
+};
+
+using PictureRecord = std::variant<SetRecord, LsystemRecord>;
+
+/// The record as text. Bytes outside printable ASCII and the backslash in the formula lines
+/// are written as \xHH, so any line survives.
+[[nodiscard]] std::string FormatPictureRecord(const PictureRecord& record);
+
+/// Reads a record. Nothing for a text that is not a record, is damaged (a missing or repeated
+/// key, a number that does not read back whole, a size below 1), or is of a newer version.
+[[nodiscard]] std::optional<PictureRecord> ParsePictureRecord(std::string_view text);
+
+/// Whether the bytes start like a record, to pick it out among other comments of a file.
+[[nodiscard]] bool LooksLikePictureRecord(std::string_view bytes);
+
+} // namespace common
