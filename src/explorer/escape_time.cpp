@@ -190,11 +190,20 @@ CountEngine::~CountEngine() {
 }
 
 void CountEngine::start(const RenderJob& job) {
+    start(job, 0, job.rows());
+}
+
+void CountEngine::start(const RenderJob& job, int firstRow, int rowCount) {
     Impl& d = *m_impl;
     d.cancel();
 
+    // 64 bits: a frame near the ends of int has more rows than int holds.
+    const std::int64_t jobRows =
+        std::max<std::int64_t>(0, static_cast<std::int64_t>(job.frame.FrameBottom) - job.frame.FrameTop + 1);
+    const std::int64_t first = std::clamp<std::int64_t>(firstRow, 0, jobRows);
+    const std::int64_t end = std::clamp<std::int64_t>(first + std::max(0, rowCount), first, jobRows);
     d.columns = std::max(0, job.columns());
-    d.rows = std::max(0, job.rows());
+    d.rows = static_cast<int>(end - first);
     if (d.columns == 0 || d.rows == 0) {
         d.columns = 0;
         d.rows = 0;
@@ -209,7 +218,7 @@ void CountEngine::start(const RenderJob& job) {
             PixelToComplex(job.view, job.frame, {x, job.frame.FrameTop}).Re;
     }
     for (int j = 0; j < d.rows; ++j) {
-        const int y = job.frame.FrameTop + j;
+        const int y = static_cast<int>(job.frame.FrameTop + first + j);
         d.rowIm[static_cast<std::size_t>(j)] =
             PixelToComplex(job.view, job.frame, {job.frame.FrameLeft, y}).Im;
     }

@@ -60,6 +60,11 @@ public:
 
     /// Cancels any running job, then starts this one.
     void start(const RenderJob& job);
+    /// Counts only the rows firstRow .. firstRow + rowCount - 1 of the job (0 is FrameTop), each
+    /// pixel with the number the whole frame gives it, so that strips of a picture too large to
+    /// count at once together equal the whole job. rows() is then the strip's row count and a
+    /// column holds the strip's rows; a range reaching outside the job is cut to it.
+    void start(const RenderJob& job, int firstRow, int rowCount);
     /// Stops the workers within a few milliseconds and waits for them.
     void cancel();
     /// True from a cancel() to the next start(): a column not ready by then never will be.

@@ -172,6 +172,52 @@ INSTANTIATE_TEST_SUITE_P(
         EngineRow{"julia_infinite_constant", Julia({0, -kInf}, kJuliaView, {0, 40, 0, 30})}),
     [](const ::testing::TestParamInfo<EngineRow>& info) { return std::string(info.param.name); });
 
+// A large picture is counted in strips of rows; put together they must equal the whole job,
+// whatever the strip height and however the last strip falls short.
+TEST(CountEngineStripTest, StripsTogetherEqualThePlainLoop) {
+    const RenderJob jobs[] = {Mandelbrot(kMandelbrotView, {0, 120, 0, 97}),
+                              Mandelbrot(AroundSeahorse(), {5, 41, -3, 25}),
+                              Julia({-0.5, 0.6}, kJuliaView, {0, 60, 0, 130})};
+    for (const RenderJob& job : jobs) {
+        const std::vector<std::uint16_t> expected = ComputeCountsPlain(job);
+        const int rows = job.rows();
+        for (CountPath path : PathsOnThisMachine()) {
+            CountEngine engine(0, path);
+            for (const int stripRows : {1, 7, 64, rows + 5}) {
+                SCOPED_TRACE(std::string(engine.pathName()) + " strips of " + std::to_string(stripRows));
+                std::vector<std::uint16_t> counts(expected.size());
+                for (int first = 0; first < rows; first += stripRows) {
+                    engine.start(job, first, stripRows);
+                    ASSERT_EQ(engine.rows(), std::min(stripRows, rows - first));
+                    for (int x = 0; x < engine.columns(); ++x) {
+                        ASSERT_TRUE(engine.waitColumn(x, 60'000));
+                        const std::uint16_t* column = engine.column(x);
+                        std::copy(column, column + engine.rows(),
+                                  counts.begin() + static_cast<std::ptrdiff_t>(x) * rows + first);
+                    }
+                }
+                EXPECT_EQ(counts, expected);
+            }
+        }
+    }
+}
+
+TEST(CountEngineStripTest, RangeOutsideTheJobIsCutToIt) {
+    CountEngine engine;
+    const RenderJob job = Mandelbrot(kMandelbrotView, {0, 10, 0, 10});
+    engine.start(job, 9, 100);
+    EXPECT_EQ(engine.rows(), 2);
+    engine.start(job, 50, 3);
+    EXPECT_EQ(engine.rows(), 0);
+    EXPECT_FALSE(engine.waitColumn(0, 10));
+    engine.start(job, -4, 6);
+    EXPECT_EQ(engine.rows(), 6);
+    ASSERT_TRUE(engine.waitColumn(10, 60'000));
+    const std::vector<std::uint16_t> plain = ComputeCountsPlain(job);
+    EXPECT_EQ(std::vector<std::uint16_t>(engine.column(10), engine.column(10) + 6),
+              std::vector<std::uint16_t>(plain.begin() + 10 * 11, plain.begin() + 10 * 11 + 6));
+}
+
 TEST(CountEngineTest, ModulusThatRoundsTo256IsCountedLikeTheReference) {
     const RenderJob job = Julia({0, 0}, {256.0, 257.0, 0x1p-18, 1.0}, {0, 1, 0, 1});
     const int reference = EscapeCount({256.0, 0x1p-18}, {0, 0});
