@@ -1,0 +1,226 @@
+#include "png_file.h"
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstring>
+
+#include <png.h>
+
+namespace render {
+
+namespace {
+
+// libpng reports errors through a callback that must not return; like the JPEG unit, each step
+// jumps back into a frame of its own that holds nothing with a destructor.
+struct PngErrorText {
+    char message[256];
+};
+
+extern "C" void RenderPngError(png_structp png, png_const_charp text) {
+    auto* state = static_cast<PngErrorText*>(png_get_error_ptr(png));
+    std::snprintf(state->message, sizeof state->message, "%s", text);
+    png_longjmp(png, 1);
+}
+
+extern "C" void RenderPngWarning(png_structp, png_const_charp) {}
+
+struct PngState {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    PngErrorText errors{};
+    int width = 0;
+    int height = 0;
+    int rowsWritten = 0;
+
+    void destroy() {
+        if (png != nullptr) {
+            png_destroy_write_struct(&png, &info);
+        }
+        png = nullptr;
+        info = nullptr;
+    }
+};
+
+bool StartPng(PngState& d, std::FILE* file, const char* record, std::size_t recordSize) {
+    d.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &d.errors, RenderPngError, RenderPngWarning);
+    if (d.png == nullptr) {
+        std::snprintf(d.errors.message, sizeof d.errors.message, "cannot start the PNG encoder");
+        return false;
+    }
+    d.info = png_create_info_struct(d.png);
+    if (d.info == nullptr) {
+        std::snprintf(d.errors.message, sizeof d.errors.message, "cannot start the PNG encoder");
+        d.destroy();
+        return false;
+    }
+    if (setjmp(png_jmpbuf(d.png)) != 0) {
+        d.destroy();
+        return false;
+    }
+    png_init_io(d.png, file);
+    png_set_IHDR(d.png, d.info, static_cast<png_uint_32>(d.width), static_cast<png_uint_32>(d.height), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    // One filter for all rows: trying all five per row triples the encoder's time, and the
+    // pictures are large areas of one colour, which every filter turns into runs of zeros.
+    png_set_filter(d.png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+    png_set_compression_level(d.png, 6);
+    png_set_compression_buffer_size(d.png, 1 << 20);
+    png_text text{};
+    if (recordSize > 0) {
+        text.compression = PNG_ITXT_COMPRESSION_NONE;
+        text.key = const_cast<char*>(kPngRecordKeyword);
+        text.text = const_cast<char*>(record);
+        text.itxt_length = recordSize;
+        png_set_text(d.png, d.info, &text, 1);
+    }
+    png_write_info(d.png, d.info);
+    return true;
+}
+
+bool WritePngRows(PngState& d, const std::uint8_t* rows, int count) {
+    if (setjmp(png_jmpbuf(d.png)) != 0) {
+        d.destroy();
+        return false;
+    }
+    const std::size_t rowBytes = static_cast<std::size_t>(d.width) * 3;
+    for (int i = 0; i < count; ++i) {
+        png_write_row(d.png, rows + static_cast<std::size_t>(i) * rowBytes);
+    }
+    return true;
+}
+
+bool FinishPng(PngState& d) {
+    if (setjmp(png_jmpbuf(d.png)) != 0) {
+        d.destroy();
+        return false;
+    }
+    png_write_end(d.png, nullptr);
+    d.destroy();
+    return true;
+}
+
+bool ReadPngText(std::FILE* file, char* out, std::size_t outSize, std::size_t* length, bool* found,
+                 PngErrorText* errors) {
+    *found = false;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, errors, RenderPngError, RenderPngWarning);
+    if (png == nullptr) {
+        std::snprintf(errors->message, sizeof errors->message, "cannot start the PNG decoder");
+        return false;
+    }
+    png_infop info = png_create_info_struct(png);
+    if (info == nullptr || setjmp(png_jmpbuf(png)) != 0) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return false;
+    }
+    png_init_io(png, file);
+    png_read_info(png, info);
+    png_textp texts = nullptr;
+    const int count = png_get_text(png, info, &texts, nullptr);
+    for (int i = 0; i < count; ++i) {
+        const std::size_t size =
+            texts[i].compression >= PNG_ITXT_COMPRESSION_NONE ? texts[i].itxt_length : texts[i].text_length;
+        if (std::strcmp(texts[i].key, kPngRecordKeyword) == 0 && size <= outSize) {
+            std::memcpy(out, texts[i].text, size);
+            *length = size;
+            *found = true;
+            break;
+        }
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    return true;
+}
+
+} // namespace
+
+struct PngStreamWriter::Impl : PngState {};
+
+PngStreamWriter::PngStreamWriter() : m_impl(std::make_unique<Impl>()) {}
+
+PngStreamWriter::~PngStreamWriter() {
+    m_impl->destroy();
+}
+
+bool PngStreamWriter::start(std::FILE* file, int width, int height, std::string_view record,
+                            std::string& error) {
+    if (width <= 0 || height <= 0) {
+        error = "a PNG picture needs at least one pixel";
+        return false;
+    }
+    m_impl->width = width;
+    m_impl->height = height;
+    if (!StartPng(*m_impl, file, record.data(), record.size())) {
+        error = m_impl->errors.message;
+        return false;
+    }
+    return true;
+}
+
+bool PngStreamWriter::writeRows(const std::uint8_t* rows, int count, std::string& error) {
+    if (m_impl->png == nullptr || count < 0 || m_impl->rowsWritten + count > m_impl->height) {
+        error = "more rows than the PNG picture holds";
+        return false;
+    }
+    if (!WritePngRows(*m_impl, rows, count)) {
+        error = m_impl->errors.message;
+        return false;
+    }
+    m_impl->rowsWritten += count;
+    return true;
+}
+
+bool PngStreamWriter::finish(std::string& error) {
+    if (m_impl->png == nullptr || m_impl->rowsWritten != m_impl->height) {
+        error = "the PNG picture is missing rows";
+        return false;
+    }
+    if (!FinishPng(*m_impl)) {
+        error = m_impl->errors.message;
+        return false;
+    }
+    return true;
+}
+
+PngRecordText ReadPngRecord(const std::string& path) {
+    PngRecordText result;
+    std::FILE* file = std::fopen(path.c_str(), "rbe");
+    if (file == nullptr) {
+        result.error = std::strerror(errno);
+        return result;
+    }
+    constexpr std::size_t kMaxRecord = 1 << 16;
+    auto text = std::make_unique<char[]>(kMaxRecord);
+    std::size_t length = 0;
+    bool found = false;
+    PngErrorText errors{};
+    const bool ok = ReadPngText(file, text.get(), kMaxRecord, &length, &found, &errors);
+    std::fclose(file);
+    if (!ok) {
+        result.error = errors.message[0] != '\0' ? errors.message : "unreadable PNG file";
+    } else if (found) {
+        result.text = std::string(text.get(), length);
+    }
+    return result;
+}
+
+PngPicture ReadPng(const std::string& path) {
+    PngPicture result;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (png_image_begin_read_from_file(&image, path.c_str()) == 0) {
+        result.error = image.message;
+        return result;
+    }
+    image.format = PNG_FORMAT_RGB;
+    result.pixels.resize(PNG_IMAGE_SIZE(image));
+    if (png_image_finish_read(&image, nullptr, result.pixels.data(), 0, nullptr) == 0) {
+        result.error = image.message;
+        result.pixels.clear();
+        return result;
+    }
+    result.width = static_cast<int>(image.width);
+    result.height = static_cast<int>(image.height);
+    return result;
+}
+
+} // namespace render

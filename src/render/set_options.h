@@ -1,0 +1,90 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "colour_scheme.h"
+#include "complex_view.h"
+#include "picture_record.h"
+
+namespace render {
+
+/// The explorer's picture size, which the renderer takes when nothing else says otherwise.
+inline constexpr int kDefaultSide = 601;
+
+/// The largest picture the renderer makes, in pixels: a little over a gigapixel, about
+/// forty minutes of counting and encoding on two cores. Far more than a print needs.
+inline constexpr std::int64_t kPixelBudget = std::int64_t{1} << 30;
+/// Sides beyond these cannot be stored in the format.
+inline constexpr std::int64_t kMaxJpegSide = 65500;
+inline constexpr std::int64_t kMaxPngSide = 2147483647;
+
+/// One picture of the explorer, every parameter decided.
+struct SetPicture {
+    explorer::SetKind kind = explorer::SetKind::Mandelbrot;
+    explorer::ViewRect view = explorer::DefaultView(explorer::SetKind::Mandelbrot);
+    explorer::TComplex juliaC;
+    explorer::ColourScheme colours = explorer::OriginalColours();
+    int width = kDefaultSide; // pixels
+    int height = kDefaultSide;
+};
+
+/// The options of `set` as typed; empty means not given.
+struct SetOptions {
+    std::string kind;
+    std::string julia;
+    std::vector<std::string> view;
+    std::vector<std::string> border;
+    std::vector<std::string> main;
+    bool subtractive = false;
+    bool additive = false;
+    std::string size;
+    std::string width;
+    std::string from;
+    std::string output;
+    std::string zoomSequence;
+    std::string base;
+    bool quiet = false;
+};
+
+/// A number in the explorer's syntax ("." whatever the locale, optional exponent), blanks
+/// around it ignored; nothing unless the whole text is one finite number.
+[[nodiscard]] std::optional<double> ParseNumber(std::string_view text);
+
+/// "RE/IM" as the explorer's start-point list writes it, both parts required and whole.
+[[nodiscard]] std::optional<explorer::TComplex> ParseJuliaConstant(std::string_view text);
+
+/// "WxH" (or "WXH"), each a whole number from 1 up (not beyond 2^31 - 1).
+[[nodiscard]] std::optional<std::array<std::int64_t, 2>> ParseSize(std::string_view text);
+
+/// The height that keeps the view's aspect at the given width: round(W * |Im| / |Re|).
+/// Nothing when that is not a usable height (a view without width or height).
+[[nodiscard]] std::optional<std::int64_t> HeightForWidth(std::int64_t width, const explorer::ViewRect& view);
+
+/// Conversions between a picture and the record stored with it.
+[[nodiscard]] common::SetRecord ToRecord(const SetPicture& picture);
+[[nodiscard]] SetPicture FromRecord(const common::SetRecord& record);
+
+enum class ImageFormat { Png, Jpeg };
+
+/// A picture from the options over a stored picture's record (when --from gave one) over the
+/// explorer's defaults, its size checked for the format. `error` names the option that is wrong.
+struct ResolvedSet {
+    SetPicture picture;
+    std::string error;
+    [[nodiscard]] bool ok() const { return error.empty(); }
+};
+[[nodiscard]] ResolvedSet ResolveSet(const SetOptions& options,
+                                     const std::optional<common::SetRecord>& record, ImageFormat format);
+
+/// Empty when a picture of this size fits the format and the budget; otherwise why not.
+[[nodiscard]] std::string CheckSize(std::int64_t width, std::int64_t height, ImageFormat format);
+
+/// The format a name asks for by its extension (any case); nothing for other names.
+[[nodiscard]] std::optional<ImageFormat> FormatForName(std::string_view path);
+
+} // namespace render
