@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
+#include <algorithm>
 #include <cmath>
 
 #include "formula_file.h"
@@ -41,6 +42,18 @@ PathParts splitPath(const std::string& path) {
 
 std::string cannotEnterFolder(const std::string& folder) {
     return "Der Ordner \"" + folder + "\" ist nicht erreichbar.";
+}
+
+/// The font a text box shows, to print its text in: family, weight and size. The boxes are sized
+/// in pixels on the screen, which the printer takes as the same size in points at the screen's
+/// resolution.
+common::FontChoice printFont(const QWidget* box) {
+    const QFont font = box->font();
+    double points = font.pointSizeF();
+    if (points <= 0.0) {
+        points = font.pixelSize() * 72.0 / std::max(1, box->logicalDpiY());
+    }
+    return {font.family().toStdString(), font.bold(), std::max(1, static_cast<int>(std::nearbyint(points)))};
 }
 
 /// A printed size in printer pixels, kept within a range the print system can take.
@@ -193,9 +206,9 @@ void GeneratorWindow::Button6Click() {
         return;
     }
     std::string error;
+    // The text documents carry no title.
     if (RichEdit1->isVisible()) {
-        if (m_services.printDialog() &&
-            !m_services.printText(HelpLines(), {"Courier New", true, 10}, error)) {
+        if (m_services.printDialog() && !m_services.printText(HelpLines(), printFont(RichEdit1), "", error)) {
             m_services.errorReport(error);
         }
         return;
@@ -216,11 +229,9 @@ void GeneratorWindow::Button6Click() {
     if (!PrintImageScaled(scale)) {
         return;
     }
-    if (m_services.printDialog()) {
-        const QFont font = RichEdit2->font();
-        if (!m_services.printText(parameterRecord(), {font.family().toStdString(), font.bold(), 10}, error)) {
-            m_services.errorReport(error);
-        }
+    if (m_services.printDialog() &&
+        !m_services.printText(parameterRecord(), printFont(RichEdit2), "", error)) {
+        m_services.errorReport(error);
     }
 }
 

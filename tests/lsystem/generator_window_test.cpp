@@ -1148,6 +1148,51 @@ TEST_F(GeneratorWindowTest, CancelledPrintDialogsStopThePrint) {
     }
 }
 
+// Both text documents go out untitled, each in its box's font at the size the box shows it in:
+// the help box's 13 design pixels scaled with the window, the record in the window's font.
+TEST_F(GeneratorWindowTest, PrintedTextsAreUntitledInTheirBoxesFonts) {
+    struct Row {
+        const char* name;
+        common::ScreenInfo screen;
+        int helpPoints;   // Courier New, bold
+        int recordPoints; // Arial, bold
+    };
+    const Row rows[] = {
+        {"screen_1024x768", {1024, 768, 96}, 12, 10},   // help 16 px
+        {"screen_1280x1024", {1280, 1024, 96}, 15, 13}, // help 20 px
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        window.reset();
+        fake.screenInfo = row.screen;
+        openWindow();
+        fake.printedTexts.clear();
+        button(1)->click();
+        fake.printDialogAnswers = {true};
+        button(6)->click();
+        button(1)->click();
+        pressPreset(5);
+        generate();
+        fake.inputAnswers = {"0.5"};
+        fake.printDialogAnswers = {true, true};
+        button(6)->click();
+
+        ASSERT_EQ(fake.printedTexts.size(), 2u);
+        const FakeServices::PrintedText& helpText = fake.printedTexts[0];
+        const FakeServices::PrintedText& record = fake.printedTexts[1];
+        EXPECT_EQ(helpText.lines, HelpLines());
+        EXPECT_EQ(record.lines, window->parameterRecord());
+        EXPECT_EQ(helpText.documentName, std::optional<std::string>(""));
+        EXPECT_EQ(record.documentName, std::optional<std::string>(""));
+        EXPECT_EQ(helpText.font.family, "Courier New");
+        EXPECT_TRUE(helpText.font.bold);
+        EXPECT_EQ(helpText.font.pointSize, row.helpPoints);
+        EXPECT_EQ(record.font.family, "Arial");
+        EXPECT_TRUE(record.font.bold);
+        EXPECT_EQ(record.font.pointSize, row.recordPoints);
+    }
+}
+
 TEST_F(GeneratorWindowTest, AFailedPicturePrintIsReportedAndEndsTheCommand) {
     struct Row {
         const char* name;

@@ -133,13 +133,24 @@ std::unique_ptr<common::PrintJob> FakeServices::startPrintJob(std::string_view d
 }
 
 bool FakeServices::printText(const std::vector<std::string>& lines, const common::FontChoice& font,
+                             std::string_view documentName, std::string& error) {
+    if (!printStartError.empty()) {
+        error = printStartError;
+        return false;
+    }
+    log.push_back("print text");
+    printedTexts.push_back({lines, font, std::string(documentName)});
+    return true;
+}
+
+bool FakeServices::printText(const std::vector<std::string>& lines, const common::FontChoice& font,
                              std::string& error) {
     if (!printStartError.empty()) {
         error = printStartError;
         return false;
     }
     log.push_back("print text");
-    printedTexts.push_back({lines, font});
+    printedTexts.push_back({lines, font, std::nullopt});
     return true;
 }
 

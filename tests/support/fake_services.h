@@ -60,6 +60,8 @@ public:
     struct PrintedText {
         std::vector<std::string> lines;
         common::FontChoice font;
+        /// Nothing when the caller left the name to the platform.
+        std::optional<std::string> documentName;
     };
     std::vector<PrintedText> printedTexts;
 
@@ -95,6 +97,8 @@ public:
     bool hasPrinter() override { return printerAvailable; }
     std::unique_ptr<common::PrintJob> startPrintJob(std::string_view documentName,
                                                     std::string& error) override;
+    bool printText(const std::vector<std::string>& lines, const common::FontChoice& font,
+                   std::string_view documentName, std::string& error) override;
     bool printText(const std::vector<std::string>& lines, const common::FontChoice& font,
                    std::string& error) override;
     void setBusyCursor(bool on) override { busy = on; }
