@@ -183,7 +183,7 @@ void ExplorerWindow::buildControls() {
 
 void ExplorerWindow::applyScaling() {
     const auto s = [this](int v) {
-        return ScaleLength(v, m_scaleSteps);
+        return ScaleToScreen(v, m_scaleSteps);
     };
     for (const Placed& p : m_placed) {
         p.widget->setGeometry(s(p.design.left()), s(p.design.top()), s(p.design.width()),
@@ -208,7 +208,7 @@ void ExplorerWindow::FitWindowToScreen() {
     const common::ScreenInfo screen = m_services.screen();
     m_scaleSteps = FitWindowSteps(screen);
     applyScaling();
-    const int side = ScaleLength(kDesignClientSize, m_scaleSteps);
+    const int side = ScaleToScreen(kDesignClientSize, m_scaleSteps);
     setFixedSize(side, side);
     move(std::max(0, (screen.width - side) / 2), std::max(0, (screen.height - side) / 2));
 }
@@ -281,7 +281,7 @@ void ExplorerWindow::ClearPicture() {
 }
 
 void ExplorerWindow::setWindowSize(bool maximised) {
-    const int side = ScaleLength(kDesignClientSize, m_scaleSteps);
+    const int side = ScaleToScreen(kDesignClientSize, m_scaleSteps);
     if (maximised) {
         setMinimumSize(0, 0);
         setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);

@@ -475,6 +475,112 @@ TEST_F(ExplorerWindowTest, MaximiseAndNormalMeasureTheNewPictureArea) {
     EXPECT_EQ(s().frame, (PixelFrame{0, 601, 0, 601}));
 }
 
+// --- fitting the window to the screen
+
+struct LayoutRow {
+    const char* name;
+    common::ScreenInfo screen;
+    int client;
+    QRect edit1;
+    int edit2Top;
+    QPoint edit4;
+    QRect panel2;
+    int button1Height;
+    int fontPixels; // the window's font
+};
+
+void PrintTo(const LayoutRow& row, std::ostream* os) {
+    *os << row.name;
+}
+
+class ExplorerLayoutTest : public ::testing::TestWithParam<LayoutRow> {};
+
+// Every length is scaled and rounded on its own; an exact half goes to the even neighbour.
+TEST_P(ExplorerLayoutTest, ControlsAreScaledAndRoundedHalfToEven) {
+    const LayoutRow& row = GetParam();
+    FakeServices fake;
+    fake.screenInfo = row.screen;
+    ExplorerWindow window(fake);
+    const auto geometry = [&](const char* name) {
+        return window.findChild<QWidget*>(QString::fromLatin1(name))->geometry();
+    };
+    EXPECT_EQ(window.width(), row.client);
+    EXPECT_EQ(window.height(), row.client);
+    EXPECT_EQ(geometry("Edit1"), row.edit1);
+    EXPECT_EQ(geometry("Edit2").top(), row.edit2Top);
+    EXPECT_EQ(geometry("Edit4").topLeft(), row.edit4);
+    EXPECT_EQ(geometry("Edit4").size(), row.edit1.size());
+    EXPECT_EQ(geometry("Panel2"), row.panel2);
+    EXPECT_EQ(geometry("Button1").height(), row.button1Height);
+    EXPECT_EQ(window.font().pixelSize(), row.fontPixels);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Screens, ExplorerLayoutTest,
+    ::testing::Values(
+        LayoutRow{"design_1024x768",
+                  {1024, 768, 96},
+                  601,
+                  {66, 72, 52, 24},
+                  104,
+                  {163, 72},
+                  {7, 7, 345, 520},
+                  36,
+                  10},
+        // 52 x 1.125 = 58.5 and 36 x 1.125 = 40.5
+        LayoutRow{"svga_1152x864",
+                  {1152, 864, 96},
+                  676,
+                  {74, 81, 58, 27},
+                  117,
+                  {183, 81},
+                  {8, 8, 388, 585},
+                  40,
+                  11},
+        // 66 x 1.25 = 82.5 and the font's 10 x 1.25 = 12.5
+        LayoutRow{"sxga_1280x1024",
+                  {1280, 1024, 96},
+                  751,
+                  {82, 90, 65, 30},
+                  130,
+                  {204, 90},
+                  {9, 9, 431, 650},
+                  45,
+                  12},
+        // 72, 104 and 520 x 1.5625 end in .5
+        LayoutRow{"uxga_1600x1200",
+                  {1600, 1200, 96},
+                  939,
+                  {103, 112, 81, 38},
+                  162,
+                  {255, 112},
+                  {11, 11, 539, 812},
+                  56,
+                  16},
+        // 16:10 is not above 0.625: scaled by the height, 1200 / 768, as the 4:3 screen above.
+        LayoutRow{"wide_1920x1200",
+                  {1920, 1200, 96},
+                  939,
+                  {103, 112, 81, 38},
+                  162,
+                  {255, 112},
+                  {11, 11, 539, 812},
+                  56,
+                  16},
+        // 24 x 0.9375 = 22.5
+        LayoutRow{
+            "wide_1280x720", {1280, 720, 96}, 563, {62, 68, 49, 22}, 98, {153, 68}, {7, 7, 323, 488}, 34, 9},
+        LayoutRow{"large_fonts_120dpi",
+                  {1024, 768, 120},
+                  481,
+                  {53, 58, 42, 19},
+                  83,
+                  {130, 58},
+                  {6, 6, 276, 416},
+                  29,
+                  8}),
+    [](const ::testing::TestParamInfo<LayoutRow>& info) { return std::string(info.param.name); });
+
 TEST_F(ExplorerWindowTest, EndsOnE) {
     key('E');
     EXPECT_FALSE(window->isVisible());
