@@ -163,6 +163,10 @@ RenderStatus RenderSet(const SetPicture& picture, explorer::CountEngine& engine,
     RenderStatus status = RenderStatus::Done;
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
     for (int first = 0; first < height && status == RenderStatus::Done; first += stripRows) {
+        if (stopped()) {
+            status = RenderStatus::Stopped;
+            break;
+        }
         std::optional<Strip> strip = pipe->takeFree();
         if (!strip) {
             status = RenderStatus::Failed;
