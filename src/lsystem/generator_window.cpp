@@ -134,10 +134,10 @@ void GeneratorWindow::buildControls() {
     Label9 = label("Label9", QStringLiteral("Formeleingabe"), 20, 16);
     CheckBox3 = new QCheckBox(QStringLiteral("horizontaler Start"), Panel2);
     CheckBox3->setObjectName(QStringLiteral("CheckBox3"));
-    place(CheckBox3, 142, 13, 121, 16);
+    place(CheckBox3, 142, 13, 121, 13);
     CheckBox4 = new QCheckBox(QStringLiteral("mit Anhalten"), Panel2);
     CheckBox4->setObjectName(QStringLiteral("CheckBox4"));
-    place(CheckBox4, 142, 33, 121, 16);
+    place(CheckBox4, 142, 33, 121, 13);
     Edit2 = edit("Edit2", 20, 58, 243);
     label("Label10", QStringLiteral("Verkleinerungsfaktor (0 .. 1)"), 20, 90);
     Edit3 = edit("Edit3", 198, 84, 65);

@@ -262,6 +262,9 @@ TEST_F(GeneratorWindowTest, StartsWithTheFirstTreeAndAWhiteArea) {
     EXPECT_EQ(window->startY(), 400);
     EXPECT_FALSE(horizontalStart()->isChecked());
     EXPECT_FALSE(pauseMode()->isChecked());
+    // Design geometry 142, 13 and 142, 33, each 121 x 13, scaled by 1.25.
+    EXPECT_EQ(horizontalStart()->geometry(), QRect(178, 16, 151, 16));
+    EXPECT_EQ(pauseMode()->geometry(), QRect(178, 41, 151, 16));
     EXPECT_EQ(area()->size(), QSize(kArea, kArea));
     EXPECT_EQ(pic().width(), kArea);
     EXPECT_EQ(pic().height(), kArea);
@@ -302,6 +305,48 @@ TEST_F(GeneratorWindowTest, HelpTextHasItsLinesAndTogglesOverTheArea) {
     EXPECT_EQ(lines.mid(first, symbols.size()), symbols);
     ASSERT_EQ(HelpLines().size(), 74u);
     EXPECT_EQ(QString::fromStdString(HelpLines()[static_cast<std::size_t>(first) + 2]), symbols[2]);
+
+    // The topics in their order, each opening a paragraph; the function keys close the text,
+    // and no blank lines pad it out.
+    const QStringList topics = {
+        QStringLiteral("Dieser Generator erzeugt mit Hilfe der Lindenmayer-Syntax"),
+        QStringLiteral("Eine Formel darf die folgenden fünf Symbole enthalten:"),
+        QStringLiteral("Eingegeben werden"),
+        QStringLiteral("Der Verkleinerungsfaktor verkürzt"),
+        QStringLiteral("Ist der Radius der Knoten größer als null"),
+        QStringLiteral("Jede weitere Iteration ersetzt jedes F"),
+        QStringLiteral("Beispiele:"),
+        QStringLiteral("Einfaches Dreieck:            Rekursive Koch-Kurve:"),
+        QStringLiteral("Einfache Baumgabelung:        Rekursive Baumgabelung:"),
+        QStringLiteral("Am besten macht man sich die Bildungsregel"),
+        QStringLiteral("Bedienung:"),
+        QStringLiteral("HINWEIS: Jede Grafik kann zusätzlich mit <F9> in eine Datei"),
+        QStringLiteral("Dieser sichtbare Hilfetext wird mittels <Drucken> ausgedruckt."),
+        QStringLiteral("Die Funktionstasten <F1> bis <F7> im Formelfeld"),
+    };
+    std::vector<qsizetype> found;
+    for (const QString& topic : topics) {
+        qsizetype at = found.empty() ? 0 : found.back() + 1;
+        while (at < lines.size() && !lines[at].trimmed().startsWith(topic)) {
+            ++at;
+        }
+        ASSERT_LT(at, lines.size()) << "missing or out of order: " << topic.toStdString();
+        EXPECT_TRUE(lines[at - 1].isEmpty()) << topic.toStdString();
+        found.push_back(at);
+    }
+    const auto line = [&](qsizetype i) {
+        return lines[i].trimmed().toStdString();
+    };
+    const qsizetype hint = found[found.size() - 3];
+    EXPECT_EQ(line(hint + 1), "im JPEG-Format gespeichert werden.");
+    const qsizetype keys = found.back();
+    EXPECT_EQ(lines.mid(keys + 1, 4).join(QLatin1Char('|')).simplified().toStdString(),
+              "<F1> bis <F4> vier Bäume,| <F5> die Koch-Kurve,| <F6> das Sierpinski-Dreieck,| <F7> die "
+              "Peano-Kurve.");
+    EXPECT_EQ(keys + 6, lines.size()) << "the function keys are not the last paragraph";
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        EXPECT_FALSE(lines[i - 1].isEmpty() && lines[i].isEmpty()) << "blank lines at " << i;
+    }
 
     button(1)->click();
     EXPECT_TRUE(help()->isVisible());
