@@ -194,8 +194,14 @@ void ExplorerWindow::applyScaling() {
     Panel1->setFont(panelFont);
     Memo1->setFont(platform::PixelFont(QStringLiteral("Courier New"), s(13), true));
     Label1->setFont(platform::PixelFont(QStringLiteral("Courier New"), s(12), true));
-    ComboBox1->setFont(platform::PixelFont(QStringLiteral("Courier New"), s(13), true));
-    QFont startFont = panelFont;
+    // The list and START name no size of their own: they take the window's, so only the family
+    // and the weight are set and the size stays inherited.
+    QFont listFont;
+    listFont.setFamily(QStringLiteral("Courier New"));
+    listFont.setStyleHint(QFont::TypeWriter);
+    listFont.setBold(true);
+    ComboBox1->setFont(listFont);
+    QFont startFont;
     startFont.setBold(true);
     Button4->setFont(startFont);
     // Labels size themselves to their text.
@@ -210,7 +216,15 @@ void ExplorerWindow::FitWindowToScreen() {
     applyScaling();
     const int side = ScaleToScreen(kDesignClientSize, m_scaleSteps);
     setFixedSize(side, side);
-    move(std::max(0, (screen.width - side) / 2), std::max(0, (screen.height - side) / 2));
+    centreOnScreen();
+}
+
+void ExplorerWindow::centreOnScreen() {
+    // The whole window, title bar and borders included, goes to the middle of the screen.
+    // Before the window exists its frame is unknown and counts as the client area alone.
+    const common::ScreenInfo screen = m_services.screen();
+    const QSize frame = frameGeometry().size();
+    move(std::max(0, (screen.width - frame.width()) / 2), std::max(0, (screen.height - frame.height()) / 2));
 }
 
 void ExplorerWindow::FormCreate() {
@@ -228,6 +242,10 @@ bool ExplorerWindow::event(QEvent* e) {
     // window again without that.
     if (e->type() == QEvent::WindowActivate && m_activations == 0) {
         ++m_activations;
+        // Only a shown window knows its frame; centre it again now that the frame is known.
+        if (!isMaximized()) {
+            centreOnScreen();
+        }
         FormActivate();
     }
     return QWidget::event(e);

@@ -66,6 +66,7 @@ private:
     void place(QWidget* w, int left, int top, int width, int height);
     void applyScaling();
     void FitWindowToScreen();
+    void centreOnScreen();
     void FormCreate();
     void FormActivate();
     void FormClose();

@@ -97,6 +97,9 @@ TEST_F(ExplorerWindowTest, StartsFittedBlackAndWithTheTitleLine) {
     EXPECT_EQ(s().PicNumber, 1);
     EXPECT_EQ(s().ShowDelay, 3000);
     EXPECT_EQ(s().PrintScale, 1.0);
+    // The whole window, its frame included, stands in the middle of the screen.
+    const QRect frame = window->frameGeometry();
+    EXPECT_EQ(frame.topLeft(), QPoint((1024 - frame.width()) / 2, (768 - frame.height()) / 2));
     // A second activation (after a box of our own closed) does not reset anything.
     s().PicNumber = 7;
     QEvent activate(QEvent::WindowActivate);
@@ -513,6 +516,15 @@ TEST_P(ExplorerLayoutTest, ControlsAreScaledAndRoundedHalfToEven) {
     EXPECT_EQ(geometry("Panel2"), row.panel2);
     EXPECT_EQ(geometry("Button1").height(), row.button1Height);
     EXPECT_EQ(window.font().pixelSize(), row.fontPixels);
+    // Controls whose layout names no font size take the window's.
+    const QFont list = window.findChild<QComboBox*>(QStringLiteral("ComboBox1"))->font();
+    EXPECT_EQ(list.pixelSize(), row.fontPixels);
+    EXPECT_EQ(list.family(), QStringLiteral("Courier New"));
+    EXPECT_TRUE(list.bold());
+    const QFont start = window.findChild<QPushButton*>(QStringLiteral("Button4"))->font();
+    EXPECT_EQ(start.pixelSize(), row.fontPixels);
+    EXPECT_EQ(start.family(), window.font().family());
+    EXPECT_TRUE(start.bold());
 }
 
 INSTANTIATE_TEST_SUITE_P(
