@@ -92,16 +92,8 @@ public:
     virtual std::unique_ptr<PrintJob> startPrintJob(std::string_view documentName, std::string& error) = 0;
     /// Prints lines of text laid out over as many pages as they need, as one document named
     /// `documentName`; an empty name gives a document without a title.
-    /// Platforms that do not override it yet print through the overload below, under a
-    /// document name of their own.
     virtual bool printText(const std::vector<std::string>& lines, const FontChoice& font,
-                           std::string_view documentName, std::string& error) {
-        static_cast<void>(documentName);
-        return printText(lines, font, error);
-    }
-    /// The same under a document name of the platform's choosing.
-    virtual bool printText(const std::vector<std::string>& lines, const FontChoice& font,
-                           std::string& error) = 0;
+                           std::string_view documentName, std::string& error) = 0;
 
     // Cursor, time, input.
     virtual void setBusyCursor(bool busy) = 0;

@@ -427,7 +427,7 @@ std::unique_ptr<common::PrintJob> QtServices::startPrintJob(std::string_view doc
 }
 
 bool QtServices::printText(const std::vector<std::string>& lines, const common::FontChoice& font,
-                           std::string& error) {
+                           std::string_view documentName, std::string& error) {
     if (!hasPrinter()) {
         error = "Es ist kein Drucker verfügbar.";
         return false;
@@ -437,7 +437,7 @@ bool QtServices::printText(const std::vector<std::string>& lines, const common::
     for (const std::string& line : lines) {
         text << fromUtf8(line);
     }
-    m_printer.setDocName(programTitle());
+    m_printer.setDocName(fromUtf8(documentName));
 
     // Paged here rather than by QTextDocument::print, which cannot tell that the printer failed
     // to start.

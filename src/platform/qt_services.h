@@ -61,7 +61,7 @@ public:
     std::unique_ptr<common::PrintJob> startPrintJob(std::string_view documentName,
                                                     std::string& error) override;
     bool printText(const std::vector<std::string>& lines, const common::FontChoice& font,
-                   std::string& error) override;
+                   std::string_view documentName, std::string& error) override;
     void setBusyCursor(bool busy) override;
     [[nodiscard]] std::uint32_t tickCountMs() override;
     void sleepMs(int ms) override;

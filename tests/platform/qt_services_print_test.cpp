@@ -183,7 +183,7 @@ TEST_F(PdfPrinting, OutputThatCannotBeOpenedIsReported) {
     EXPECT_EQ(services.startPrintJob("Bild", error), nullptr);
     EXPECT_EQ(error, "Der Druckauftrag konnte nicht gestartet werden.");
     error.clear();
-    EXPECT_FALSE(services.printText({"Zeile"}, {"Courier New", false, 10}, error));
+    EXPECT_FALSE(services.printText({"Zeile"}, {"Courier New", false, 10}, "", error));
     EXPECT_EQ(error, "Der Druckauftrag konnte nicht gestartet werden.");
 }
 
@@ -206,7 +206,7 @@ TEST_P(PrintTextPages, LaysLinesOutOverPages) {
         lines.push_back("Zeile " + std::to_string(i + 1) + ": F -> F+F-F-FF+F+F-F");
     }
     std::string error;
-    ASSERT_TRUE(services.printText(lines, {"Courier New", false, 10}, error)) << error;
+    ASSERT_TRUE(services.printText(lines, {"Courier New", false, 10}, "", error)) << error;
     const QByteArray pdf = readFile(pdfPath);
     ASSERT_TRUE(pdf.startsWith("%PDF"));
     const int pages = pdfPageCount(pdf);
@@ -230,7 +230,7 @@ TEST_F(PdfPrinting, PrintedTextKeepsEveryLineInOrder) {
         lines.push_back("Regel " + std::to_string(i) + " für Äste");
     }
     std::string error;
-    ASSERT_TRUE(services.printText(lines, {"Courier New", true, 10}, error)) << error;
+    ASSERT_TRUE(services.printText(lines, {"Courier New", true, 10}, "", error)) << error;
     QProcess convert;
     convert.start(pdftotext, {"-layout", pdfPath, "-"});
     ASSERT_TRUE(convert.waitForFinished(30000));
@@ -246,6 +246,14 @@ TEST_F(PdfPrinting, PrintedTextKeepsEveryLineInOrder) {
             EXPECT_TRUE(row.trimmed().startsWith(QLatin1String("Regel "))) << row.toStdString();
         }
     }
+    // A document without a name has no title, not the program's.
+    QProcess info;
+    info.start(QStandardPaths::findExecutable("pdfinfo"), {pdfPath});
+    ASSERT_TRUE(info.waitForFinished(30000));
+    const QString out = QString::fromUtf8(info.readAllStandardOutput());
+    const QRegularExpressionMatch title =
+        QRegularExpression(R"(^Title:[ \t]*(\S.*)$)", QRegularExpression::MultilineOption).match(out);
+    EXPECT_FALSE(title.hasMatch()) << "title: " << title.captured(1).toStdString();
 }
 
 TEST(Printing, WithoutAnyPrinterNothingStarts) {
@@ -258,7 +266,7 @@ TEST(Printing, WithoutAnyPrinterNothingStarts) {
     EXPECT_EQ(services.startPrintJob("Bild", error), nullptr);
     EXPECT_EQ(error, "Es ist kein Drucker verfügbar.");
     error.clear();
-    EXPECT_FALSE(services.printText({"x"}, {"Courier New", false, 10}, error));
+    EXPECT_FALSE(services.printText({"x"}, {"Courier New", false, 10}, "", error));
     EXPECT_EQ(error, "Es ist kein Drucker verfügbar.");
 }
 

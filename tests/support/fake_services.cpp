@@ -143,17 +143,6 @@ bool FakeServices::printText(const std::vector<std::string>& lines, const common
     return true;
 }
 
-bool FakeServices::printText(const std::vector<std::string>& lines, const common::FontChoice& font,
-                             std::string& error) {
-    if (!printStartError.empty()) {
-        error = printStartError;
-        return false;
-    }
-    log.push_back("print text");
-    printedTexts.push_back({lines, font, std::nullopt});
-    return true;
-}
-
 void FakeServices::sleepMs(int ms) {
     sleeps.push_back(ms);
     if (ms > 0) {

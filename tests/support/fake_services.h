@@ -99,8 +99,6 @@ public:
                                                     std::string& error) override;
     bool printText(const std::vector<std::string>& lines, const common::FontChoice& font,
                    std::string_view documentName, std::string& error) override;
-    bool printText(const std::vector<std::string>& lines, const common::FontChoice& font,
-                   std::string& error) override;
     void setBusyCursor(bool on) override { busy = on; }
     std::uint32_t tickCountMs() override { return now; }
     void sleepMs(int ms) override;
