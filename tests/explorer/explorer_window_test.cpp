@@ -452,6 +452,15 @@ TEST_F(ExplorerWindowTest, KeysTypedInTheColourFieldsRunOnceAndEnterWalksTheFiel
     }
     EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("Button1"));
     EXPECT_EQ(s().LastKey, 13);
+    // One more Enter presses the button the walk ended on: the typed colours are taken.
+    for (int i = 1; i <= 6; ++i) {
+        child<QLineEdit>(QStringLiteral("Edit%1").arg(i).toLatin1().constData())
+            ->setText(QString::number(i * 10));
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(s().colours.MainR, 40);
+    EXPECT_EQ(s().colours.MainB, 60);
+    EXPECT_FALSE(s().UseOriginalColours);
 }
 
 TEST_F(ExplorerWindowTest, HelpKeyTogglesTheHelpTextAndDropsTheZoom) {

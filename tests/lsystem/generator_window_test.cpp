@@ -370,6 +370,10 @@ TEST_F(GeneratorWindowTest, EnterWalksTheFieldsAndCopiesTheRightAngle) {
     EXPECT_EQ(QApplication::focusWidget(), button(2));
     EXPECT_EQ(edit(4)->text(), QStringLiteral("33"));
     EXPECT_TRUE(all(kWhite)); // Enter in the last field only moves the focus
+    // One more Enter presses "Erzeugen", which draws.
+    keyAtFocus(Qt::Key_Return);
+    EXPECT_GT(countNot(kWhite), 0);
+    EXPECT_FALSE(window->parameterRecord().empty());
 }
 
 // --- "Erzeugen"

@@ -91,7 +91,7 @@ TEST(ParseFieldFloat, SameResultsUnderACommaLocale) {
     }
     if (found == nullptr) {
         std::setlocale(LC_NUMERIC, previous.c_str());
-        GTEST_SKIP() << "no locale with a decimal comma installed";
+        FAIL() << "no locale with a decimal comma: make's set-up generates de_DE.UTF-8";
     }
     for (const FloatRow& row : floatRows()) {
         SCOPED_TRACE(row.name);
