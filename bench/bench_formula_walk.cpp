@@ -33,7 +33,8 @@ public:
     std::unique_ptr<common::PrintJob> startPrintJob(std::string_view, std::string&) override {
         return nullptr;
     }
-    bool printText(const std::vector<std::string>&, const common::FontChoice&, std::string&) override {
+    bool printText(const std::vector<std::string>&, const common::FontChoice&, std::string_view,
+                   std::string&) override {
         return false;
     }
     void setBusyCursor(bool) override {}

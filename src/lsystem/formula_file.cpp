@@ -164,4 +164,17 @@ const std::array<Preset, 7>& Presets() {
     return presets;
 }
 
+std::vector<std::string> PresetLines(const Preset& p) {
+    return {p.formula,
+            p.factor,
+            p.rightAngle,
+            p.leftAngle,
+            p.startLength,
+            p.radius,
+            p.iterations,
+            std::to_string(p.startX),
+            std::to_string(p.startY),
+            p.horizontal ? "1" : "0"};
+}
+
 } // namespace lsystem

@@ -54,4 +54,8 @@ struct Preset {
 /// F1 to F7: four trees, the Koch curve, the Sierpinski triangle, the Peano curve.
 [[nodiscard]] const std::array<Preset, 7>& Presets();
 
+/// The ten lines of the formula file that "Speichern" writes after the preset and a drawing
+/// with it.
+[[nodiscard]] std::vector<std::string> PresetLines(const Preset& preset);
+
 } // namespace lsystem

@@ -61,7 +61,8 @@ void FormulaWalk::StartDrawing(const WalkSettings& settings) {
     m_turtle.SetAngles(m_settings.rightDegrees, m_settings.leftDegrees);
     m_turtle.StackTop = 0;
     SetStartState(m_turtle, m_settings.direction, m_settings.startLength, m_settings.iterations,
-                  m_canvas.width(), m_canvas.height(), m_settings.StartX, m_settings.StartY);
+                  m_observeOnly ? m_areaWidth : m_canvas.width(),
+                  m_observeOnly ? m_areaHeight : m_canvas.height(), m_settings.StartX, m_settings.StartY);
     m_services.setBusyCursor(true);
     m_turtle.StopFlag = false;
     m_running = true;
@@ -126,6 +127,10 @@ bool FormulaWalk::PumpDue() {
 inline void FormulaWalk::Draw(common::Point from, common::Point to) {
     if (m_segmentObserver) {
         m_segmentObserver(from, to);
+        // Tested only with an observer, so the window's walk pays nothing for it.
+        if (m_observeOnly) {
+            return;
+        }
     }
     m_canvas.setPen({m_settings.PenColour, 1, common::PenStyle::Solid});
     // Segments mostly continue where the last one ended, which is where lineTo left the canvas.
@@ -243,6 +248,16 @@ void FormulaWalk::SleepAndPump(std::int32_t ms) {
     m_services.sleepMs(ms);
     m_services.pumpMessages();
     m_lastPump = m_services.tickCountMs();
+}
+
+void ClearArea(common::Canvas& canvas, std::int32_t width, std::int32_t height, common::Colour background,
+               common::Colour pen) {
+    canvas.setRasterMode(common::RasterMode::Copy);
+    canvas.setPen({background, 1, common::PenStyle::Solid});
+    canvas.setBrush({common::BrushStyle::Solid, background});
+    canvas.rectangle(0, 0, width, height);
+    canvas.setBrush({common::BrushStyle::Hollow, background});
+    canvas.setPen({pen, 1, common::PenStyle::Solid});
 }
 
 } // namespace lsystem

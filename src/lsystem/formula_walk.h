@@ -55,6 +55,15 @@ public:
     using SegmentObserver = std::function<void(common::Point from, common::Point to)>;
     void setSegmentObserver(SegmentObserver observer) { m_segmentObserver = std::move(observer); }
 
+    /// From now on the segments go to the observer only: nothing is drawn on the canvas, no node
+    /// disc either, and the start state is taken from an area of this size instead of the
+    /// canvas's. For vector output, whose area may be far too large to exist as pixels.
+    void observeOnly(std::int32_t areaWidth, std::int32_t areaHeight) {
+        m_observeOnly = true;
+        m_areaWidth = areaWidth;
+        m_areaHeight = areaHeight;
+    }
+
     /// Ends a running drawing at the next step (used when the window closes).
     void stop() { m_turtle.StopFlag = true; }
     [[nodiscard]] bool running() const { return m_running; }
@@ -87,6 +96,14 @@ private:
     std::int32_t m_stepsPerClockRead = 1;
     std::int32_t m_stepsToClockRead = 1;
     SegmentObserver m_segmentObserver;
+    bool m_observeOnly = false;
+    std::int32_t m_areaWidth = 0;
+    std::int32_t m_areaHeight = 0;
 };
+
+/// The window's clearing of its drawing area: the whole w x h box in the background colour,
+/// then the pen set to the line colour, as every drawing starts.
+void ClearArea(common::Canvas& canvas, std::int32_t width, std::int32_t height, common::Colour background,
+               common::Colour pen);
 
 } // namespace lsystem

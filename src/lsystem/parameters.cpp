@@ -181,4 +181,86 @@ std::string NormaliseFormula(std::string_view text) {
     return formula;
 }
 
+DrawingParameters CheckDrawingParameters(const ParameterTexts& texts) {
+    DrawingParameters p;
+    p.formula = NormaliseFormula(texts.formula);
+    if (p.formula.empty()) {
+        p.fault = ParameterFault::EmptyFormula;
+        p.field = ParameterField::Formula;
+        return p;
+    }
+    const auto notANumber = [&p](ParameterField field) {
+        p.fault = ParameterFault::NotANumber;
+        p.field = field;
+        return p;
+    };
+    const std::optional<double> factor = ParseFieldFloat(texts.factor);
+    if (!factor) {
+        return notANumber(ParameterField::Factor);
+    }
+    p.factor = *factor;
+    const std::optional<double> right = ParseFieldFloat(texts.rightAngle);
+    if (!right) {
+        return notANumber(ParameterField::RightAngle);
+    }
+    p.rightDegrees = *right;
+    const std::optional<double> left = ParseFieldFloat(texts.leftAngle);
+    if (!left) {
+        return notANumber(ParameterField::LeftAngle);
+    }
+    p.leftDegrees = *left;
+    const std::optional<std::int32_t> length = ParseFieldInt(texts.startLength);
+    if (!length) {
+        return notANumber(ParameterField::StartLength);
+    }
+    p.startLength = *length;
+    const std::optional<std::int32_t> radius = ParseFieldInt(texts.radius);
+    if (!radius) {
+        return notANumber(ParameterField::Radius);
+    }
+    p.radius = *radius;
+    const std::optional<std::int32_t> iterations = ParseFieldInt(texts.iterations);
+    if (!iterations) {
+        return notANumber(ParameterField::Iterations);
+    }
+    p.iterations = *iterations;
+    const std::optional<std::int32_t> wait = ParseFieldInt(texts.waitMs);
+    if (!wait) {
+        return notANumber(ParameterField::WaitMs);
+    }
+    p.waitMs = *wait;
+
+    const std::pair<bool, ParameterField> ranges[] = {
+        {p.iterations >= 1 && p.iterations <= 10, ParameterField::Iterations},
+        {p.startLength >= 1, ParameterField::StartLength},
+        {p.factor > 0.0 && p.factor <= 1.0, ParameterField::Factor},
+        {p.radius >= 0, ParameterField::Radius},
+        {p.rightDegrees >= 0.0, ParameterField::RightAngle},
+        {p.leftDegrees >= 0.0, ParameterField::LeftAngle},
+        {p.waitMs >= 0, ParameterField::WaitMs},
+    };
+    for (const auto& [inRange, field] : ranges) {
+        if (!inRange) {
+            p.fault = ParameterFault::OutOfRange;
+            p.field = field;
+            return p;
+        }
+    }
+    return p;
+}
+
+std::string_view ParameterFaultMessage(ParameterFault fault) {
+    switch (fault) {
+    case ParameterFault::EmptyFormula:
+        return "Bitte eine zulässige Formel eingeben !";
+    case ParameterFault::NotANumber:
+        return " Unerlaubte Parametereingabe !";
+    case ParameterFault::OutOfRange:
+        return "Unerlaubte Parametereingabe !";
+    case ParameterFault::None:
+        break;
+    }
+    return {};
+}
+
 } // namespace lsystem

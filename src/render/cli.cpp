@@ -14,6 +14,8 @@
 #include <CLI/CLI.hpp>
 
 #include "jpeg_file.h"
+#include "lsystem_picture.h"
+#include "lsystem_render.h"
 #include "output_file.h"
 #include "picture_files.h"
 #include "png_file.h"
@@ -68,11 +70,13 @@ private:
     PngStreamWriter m_png;
 };
 
-/// The "42%  12.3 MP/s  0:17 left" line, rewritten in place.
+/// The "42%  12.3 MP/s  0:17 left" line, rewritten in place. The rate counts `width` units
+/// per row done: pixels of picture rows, or segments of a walk (width 1).
 class ProgressLine {
 public:
-    ProgressLine(std::ostream& err, bool shown, std::int64_t width, std::string label)
-        : m_err(err), m_shown(shown), m_width(width), m_label(std::move(label)),
+    ProgressLine(std::ostream& err, bool shown, std::int64_t width, std::string label,
+                 std::string unit = "MP/s")
+        : m_err(err), m_shown(shown), m_width(width), m_label(std::move(label)), m_unit(std::move(unit)),
           m_start(std::chrono::steady_clock::now()) {}
     ~ProgressLine() {
         if (m_drawn) {
@@ -92,8 +96,8 @@ public:
         char line[160];
         if (rowsDone > 0) {
             const auto left = static_cast<long long>(std::llround(seconds * (1.0 - share) / share));
-            std::snprintf(line, sizeof line, "%s %3d%%  %.1f MP/s  %lld:%02lld left", m_label.c_str(),
-                          static_cast<int>(share * 100.0), rate, left / 60, left % 60);
+            std::snprintf(line, sizeof line, "%s %3d%%  %.1f %s  %lld:%02lld left", m_label.c_str(),
+                          static_cast<int>(share * 100.0), rate, m_unit.c_str(), left / 60, left % 60);
         } else {
             std::snprintf(line, sizeof line, "%s   0%%", m_label.c_str());
         }
@@ -106,6 +110,7 @@ private:
     bool m_shown;
     std::int64_t m_width;
     std::string m_label;
+    std::string m_unit;
     std::chrono::steady_clock::time_point m_start;
     bool m_drawn = false;
 };
@@ -338,6 +343,105 @@ void AddSetCommand(CLI::App& app, SetOptions& o) {
     set->add_flag("-q,--quiet", o.quiet, "No progress line and no list of the files written");
 }
 
+Outcome RunLsystem(const LsystemOptions& options, RunContext& context) {
+    if (options.output.empty()) {
+        return Usage("lsystem: give the drawing to write with -o OUT.svg, .pdf, .png or .jpg");
+    }
+    const std::optional<DrawingFormat> format = DrawingFormatForName(options.output);
+    if (!format) {
+        return Usage("-o: the name must end in .svg, .pdf, .png, .jpg or .jpeg, not \"" + options.output +
+                     "\"");
+    }
+    std::optional<common::LsystemRecord> lsystemRecord;
+    if (!options.from.empty()) {
+        std::optional<common::PictureRecord> record;
+        if (Outcome read = ReadStoredRecord(options.from, record); read.status != kExitOk) {
+            return read;
+        }
+        const auto* drawing = std::get_if<common::LsystemRecord>(&*record);
+        if (drawing == nullptr) {
+            return Failure(options.from +
+                           " is a picture of the set explorer, not a drawing of the L-system generator");
+        }
+        lsystemRecord = *drawing;
+    }
+    const ResolvedLsystem resolved = ResolveLsystem(options, lsystemRecord, *format);
+    if (!resolved.ok()) {
+        return resolved.usage ? Usage(resolved.error) : Failure(resolved.error);
+    }
+
+    ProgressLine progress(context.err, context.progressAllowed && !options.quiet, 1, options.output,
+                          "M segments/s");
+    WalkControl control;
+    control.stop = context.stop;
+    control.progress = [&progress](std::uint64_t done, double total) {
+        // The share of a walk whose count exceeds any integer is shown in millionths.
+        const double scale = total > 1e15 ? total / 1e15 : 1.0;
+        progress.update(static_cast<std::int64_t>(static_cast<double>(done) / scale),
+                        static_cast<std::int64_t>(total / scale));
+    };
+    bool stackFull = false;
+    std::string error;
+    switch (WriteLsystemPicture(resolved.picture, options.output, *format, control, stackFull, error)) {
+    case WriteStatus::Stopped:
+        return Failure("broken off; " + options.output + " was not written");
+    case WriteStatus::Failed:
+        return Failure("cannot write " + options.output + ": " + error);
+    case WriteStatus::Done:
+        break;
+    }
+    if (stackFull) {
+        context.err
+            << kProgram
+            << ": the formula nests more than ten brackets; the drawing ends there, as the generator's "
+               "does (the generator says \"Rekursiver Stack voll - Abbruch\")\n";
+    }
+    if (!options.quiet) {
+        context.out << options.output << '\n';
+    }
+    return {};
+}
+
+void AddLsystemCommand(CLI::App& app, LsystemOptions& o) {
+    CLI::App* lsystem = app.add_subcommand("lsystem", "Draw an L-system as the generator draws it");
+    CLI::Option* file = lsystem
+                            ->add_option("FILE", o.file,
+                                         "A formula file of the generator (ten lines: formula, factor, "
+                                         "right and left angle, start length, node radius, iterations, "
+                                         "start point x and y, 1 for a horizontal start)")
+                            ->type_name("FILE.frc");
+    CLI::Option* preset =
+        lsystem
+            ->add_option("--preset", o.preset,
+                         "One of the generator's built-in formulas F1 to F7: 1 to 4 trees, 5 the Koch curve, "
+                         "6 the Sierpinski triangle, 7 the Peano curve")
+            ->type_name("N");
+    CLI::Option* from =
+        lsystem
+            ->add_option("--from", o.from,
+                         "Take the drawing from the record of a JPEG or PNG picture stored by "
+                         "the generator (F9) or by this program")
+            ->type_name("PICTURE");
+    file->excludes(preset)->excludes(from);
+    preset->excludes(from);
+    lsystem
+        ->add_option("--size", o.size,
+                     "Size of the drawing area in pixels (default 493x493, the generator's, or the stored "
+                     "picture's). Another size scales the start length, node radius and start point by the "
+                     "smaller of the two side ratios")
+        ->type_name("WxH");
+    lsystem
+        ->add_option("--background", o.background,
+                     "white (the default: black lines) or black (yellow lines), the generator's two choices")
+        ->type_name("COLOUR");
+    lsystem
+        ->add_option(
+            "-o,--output", o.output,
+            "The drawing to write: .svg or .pdf as vectors, .png or .jpg in pixels, chosen by the name")
+        ->type_name("OUT");
+    lsystem->add_flag("-q,--quiet", o.quiet, "No progress line and no name of the file written");
+}
+
 } // namespace
 
 int RunRenderer(int argc, const char* const* argv, RunContext& context) {
@@ -347,11 +451,11 @@ int RunRenderer(int argc, const char* const* argv, RunContext& context) {
     app.footer("Exit status: 0 done, 1 failure (input unreadable, output not writable, broken off), "
                "2 usage error.\nSee fractal-render(1).");
 
-    // One subcommand per program whose pictures can be rendered. The generator's drawings get
-    // a `lsystem` subcommand beside `set`: its options struct, an Add...Command and a Run...
-    // branch below.
+    // One subcommand per program whose pictures can be rendered.
     SetOptions setOptions;
     AddSetCommand(app, setOptions);
+    LsystemOptions lsystemOptions;
+    AddLsystemCommand(app, lsystemOptions);
 
     try {
         app.parse(argc, argv);
@@ -366,6 +470,8 @@ int RunRenderer(int argc, const char* const* argv, RunContext& context) {
     Outcome outcome;
     if (app.got_subcommand("set")) {
         outcome = RunSet(setOptions, context);
+    } else if (app.got_subcommand("lsystem")) {
+        outcome = RunLsystem(lsystemOptions, context);
     }
     if (outcome.status != kExitOk) {
         context.err << kProgram << ": " << outcome.message << '\n';

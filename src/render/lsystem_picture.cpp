@@ -1,0 +1,283 @@
+#include "lsystem_picture.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "formula_file.h"
+#include "parameters.h"
+#include "set_options.h"
+
+namespace render {
+
+namespace {
+
+std::string lowerCase(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return out;
+}
+
+/// The field in plain words with the file line it comes from.
+const char* fieldName(lsystem::ParameterField field) {
+    using F = lsystem::ParameterField;
+    switch (field) {
+    case F::Formula:
+        return "the formula (line 1)";
+    case F::Factor:
+        return "the reduction factor (line 2)";
+    case F::RightAngle:
+        return "the right turning angle (line 3)";
+    case F::LeftAngle:
+        return "the left turning angle (line 4)";
+    case F::StartLength:
+        return "the start length (line 5)";
+    case F::Radius:
+        return "the node radius (line 6)";
+    case F::Iterations:
+        return "the number of iterations (line 7)";
+    case F::WaitMs:
+        break;
+    }
+    return "the wait";
+}
+
+const char* allowedRange(lsystem::ParameterField field) {
+    using F = lsystem::ParameterField;
+    switch (field) {
+    case F::Factor:
+        return "above 0 and at most 1";
+    case F::StartLength:
+        return "a whole number from 1 up";
+    case F::Iterations:
+        return "a whole number from 1 to 10";
+    case F::Radius:
+        return "a whole number from 0 up";
+    case F::RightAngle:
+    case F::LeftAngle:
+        return "0 or more";
+    default:
+        break;
+    }
+    return "0 or more";
+}
+
+std::string generatorSays(std::string_view german) {
+    return " (the generator says \"" + std::string(german) + "\")";
+}
+
+/// A length scaled and rounded half to even, at least `least`, within the int range.
+std::int32_t scaled(std::int32_t value, double scale, std::int32_t least) {
+    const double v = std::nearbyint(static_cast<double>(value) * scale);
+    const double top = static_cast<double>(std::numeric_limits<std::int32_t>::max());
+    return static_cast<std::int32_t>(std::clamp(v, static_cast<double>(least), top));
+}
+
+} // namespace
+
+std::optional<DrawingFormat> DrawingFormatForName(std::string_view path) {
+    const std::size_t dot = path.rfind('.');
+    const std::size_t slash = path.rfind('/');
+    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) {
+        return std::nullopt;
+    }
+    const std::string extension = lowerCase(path.substr(dot + 1));
+    if (extension == "png") {
+        return DrawingFormat::Png;
+    }
+    if (extension == "jpg" || extension == "jpeg") {
+        return DrawingFormat::Jpeg;
+    }
+    if (extension == "svg") {
+        return DrawingFormat::Svg;
+    }
+    if (extension == "pdf") {
+        return DrawingFormat::Pdf;
+    }
+    return std::nullopt;
+}
+
+ResolvedLsystem LsystemFromLines(std::vector<std::string> lines, const std::string& source, int refWidth,
+                                 int refHeight, int width, int height) {
+    ResolvedLsystem result;
+    // Missing lines read as empty ones, as the window loads them.
+    lines.resize(std::max<std::size_t>(lines.size(), lsystem::kFormulaFileLines));
+    const std::optional<std::int32_t> x = lsystem::ParseStartCoordinate(lines[7]);
+    const std::optional<std::int32_t> y = lsystem::ParseStartCoordinate(lines[8]);
+    if (!x || !y) {
+        result.error = source + ": lines 8 and 9 must hold the start point as two whole numbers, not \"" +
+                       lines[7] + "\" and \"" + lines[8] + "\"" +
+                       generatorSays("Die Formeldatei enthält keinen gültigen Startpunkt.");
+        return result;
+    }
+    // The wait is no line of the file; loading sets its field to 1.
+    const lsystem::DrawingParameters p = lsystem::CheckDrawingParameters(
+        {lines[0], lines[1], lines[2], lines[3], lines[4], lines[5], lines[6], "1"});
+    const std::string says = generatorSays(lsystem::ParameterFaultMessage(p.fault));
+    const std::vector<std::string> fieldText = {lines[0], lines[1], lines[2], lines[3],
+                                                lines[4], lines[5], lines[6], "1"};
+    const std::string& typed = fieldText[static_cast<std::size_t>(p.field)];
+    switch (p.fault) {
+    case lsystem::ParameterFault::EmptyFormula:
+        result.error = source + ": line 1 holds no formula" + says;
+        return result;
+    case lsystem::ParameterFault::NotANumber:
+        result.error = source + ": " + fieldName(p.field) + " is not a number: \"" + typed + "\"" + says;
+        return result;
+    case lsystem::ParameterFault::OutOfRange:
+        result.error = source + ": " + fieldName(p.field) + " must be " + allowedRange(p.field) + ", not \"" +
+                       typed + "\"" + says;
+        return result;
+    case lsystem::ParameterFault::None:
+        break;
+    }
+
+    LsystemPicture& picture = result.picture;
+    const bool horizontal = lines[9] == "1";
+    std::int32_t startLength = p.startLength;
+    std::int32_t radius = p.radius;
+    std::int32_t startX = *x;
+    std::int32_t startY = *y;
+    // The record holds the lines as the window's parameter record holds them after the drawing:
+    // the field texts as they stand, the start point as numbers, the direction as 1 or 0.
+    std::array<std::string, 10>& record = picture.record.lines;
+    std::copy_n(lines.begin(), 7, record.begin());
+    if (width != refWidth || height != refHeight) {
+        const double scale =
+            std::min(static_cast<double>(width) / refWidth, static_cast<double>(height) / refHeight);
+        startLength = scaled(startLength, scale, 1);
+        record[4] = std::to_string(startLength);
+        if (radius > 0) {
+            radius = scaled(radius, scale, 1);
+            record[5] = std::to_string(radius);
+        }
+        // A start point applies only with both coordinates above 0, and so it stays.
+        if (startX > 0 && startY > 0) {
+            startX = scaled(startX, scale, 1);
+            startY = scaled(startY, scale, 1);
+        }
+    }
+    record[7] = std::to_string(startX);
+    record[8] = std::to_string(startY);
+    record[9] = horizontal ? "1" : "0";
+    picture.record.width = width;
+    picture.record.height = height;
+
+    lsystem::WalkSettings& s = picture.settings;
+    s.Formula = p.formula;
+    s.iterations = p.iterations;
+    s.startLength = startLength;
+    s.rightDegrees = p.rightDegrees;
+    s.leftDegrees = p.leftDegrees;
+    s.NodeRadius = radius;
+    s.WaitMs = 0;
+    s.PauseMode = false;
+    s.direction = horizontal ? lsystem::StartDirection::Horizontal : lsystem::StartDirection::Vertical;
+    s.StartX = startX;
+    s.StartY = startY;
+    picture.factor = p.factor;
+    return result;
+}
+
+ResolvedLsystem ResolveLsystem(const LsystemOptions& options,
+                               const std::optional<common::LsystemRecord>& record, DrawingFormat format) {
+    ResolvedLsystem result;
+    const auto usage = [&result](std::string message) {
+        result.error = std::move(message);
+        result.usage = true;
+        return result;
+    };
+    const int given = (options.file.empty() ? 0 : 1) + (options.preset.empty() ? 0 : 1) + (record ? 1 : 0);
+    if (given != 1) {
+        return usage("lsystem: give exactly one of a formula file FILE.frc, --preset N or --from PICTURE");
+    }
+
+    common::Colour background = common::kWhite;
+    common::Colour pen = common::kBlack;
+    if (!options.background.empty()) {
+        const std::string choice = lowerCase(options.background);
+        if (choice == "black") {
+            // The window's only other choice: yellow lines on black.
+            background = common::kBlack;
+            pen = common::kYellow;
+        } else if (choice != "white") {
+            return usage("--background: expected white or black, not \"" + options.background + "\"");
+        }
+    }
+
+    int refWidth = kDesignSide;
+    int refHeight = kDesignSide;
+    if (record) {
+        refWidth = record->width;
+        refHeight = record->height;
+    }
+    std::int64_t width = refWidth;
+    std::int64_t height = refHeight;
+    if (!options.size.empty()) {
+        const auto size = ParseSize(options.size);
+        if (!size) {
+            return usage("--size: expected WxH with whole numbers from 1 up, not \"" + options.size + "\"");
+        }
+        width = (*size)[0];
+        height = (*size)[1];
+    }
+    if (format == DrawingFormat::Svg || format == DrawingFormat::Pdf) {
+        if (width > kMaxVectorSide || height > kMaxVectorSide) {
+            return usage("--size: a vector drawing is at most " + std::to_string(kMaxVectorSide) +
+                         " pixels a side, not " + std::to_string(width) + "x" + std::to_string(height));
+        }
+    } else {
+        std::string problem =
+            CheckSize(width, height, format == DrawingFormat::Png ? ImageFormat::Png : ImageFormat::Jpeg);
+        if (problem.empty() && width * height > kCanvasPixelBudget) {
+            problem = "--size: a drawing in pixels has at most " + std::to_string(kCanvasPixelBudget) +
+                      " pixels (the budget of the canvas it is drawn on), not " + std::to_string(width) +
+                      "x" + std::to_string(height) + "; an .svg or .pdf drawing has no such limit";
+        }
+        if (!problem.empty()) {
+            return usage(problem);
+        }
+    }
+
+    std::vector<std::string> lines;
+    std::string source;
+    if (!options.preset.empty()) {
+        const std::optional<double> n = ParseNumber(options.preset);
+        const auto& presets = lsystem::Presets();
+        if (!n || *n != std::floor(*n) || *n < 1 || *n > static_cast<double>(presets.size())) {
+            return usage("--preset: expected a number from 1 to 7 (the F1 to F7 formulas), not \"" +
+                         options.preset + "\"");
+        }
+        const lsystem::Preset& preset = presets[static_cast<std::size_t>(*n) - 1];
+        lines = lsystem::PresetLines(preset);
+        source = preset.name;
+    } else if (record) {
+        lines.assign(record->lines.begin(), record->lines.end());
+        source = options.from + " (its parameter record)";
+    } else {
+        const lsystem::FormulaFileText file = lsystem::ReadFormulaFile(options.file);
+        if (!file.ok()) {
+            result.error = "cannot read the formula file " + options.file + generatorSays(file.error);
+            return result;
+        }
+        lines = file.lines;
+        source = options.file;
+    }
+    result = LsystemFromLines(std::move(lines), source, refWidth, refHeight, static_cast<int>(width),
+                              static_cast<int>(height));
+    result.picture.background = background;
+    result.picture.pen = pen;
+    result.picture.settings.PenColour = pen;
+    return result;
+}
+
+double SegmentsOfWalk(const lsystem::WalkSettings& settings) {
+    const auto fs = static_cast<double>(std::count(settings.Formula.begin(), settings.Formula.end(), 'F'));
+    return std::pow(fs, settings.iterations);
+}
+
+} // namespace render

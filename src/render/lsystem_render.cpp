@@ -1,0 +1,178 @@
+#include "lsystem_render.h"
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "jpeg_file.h"
+#include "output_file.h"
+#include "png_file.h"
+#include "services.h"
+#include "turtle.h"
+#include "vector_file.h"
+
+namespace render {
+
+namespace {
+
+/// The platform as a walk without a window sees it: no boxes, no dialogs, no printer; Escape
+/// is the stop request; the message pump, reached every few milliseconds, reports progress.
+class WalkServices final : public common::Services {
+public:
+    explicit WalkServices(const WalkControl& control) : m_control(control) {}
+
+    void messageBox(const common::MessageBoxRequest&) override {
+        // The only box a walk without pause mode shows: the stack overflow.
+        m_stackFull = true;
+    }
+    std::string inputBox(std::string_view, std::string_view, std::string_view defaultText) override {
+        return std::string(defaultText);
+    }
+    std::optional<std::string> fileDialog(const common::FileDialogRequest&) override { return std::nullopt; }
+    bool printDialog() override { return false; }
+    void printerSetup() override {}
+    bool hasPrinter() override { return false; }
+    std::unique_ptr<common::PrintJob> startPrintJob(std::string_view, std::string& error) override {
+        error = "no printer";
+        return nullptr;
+    }
+    bool printText(const std::vector<std::string>&, const common::FontChoice&, std::string_view,
+                   std::string& error) override {
+        error = "no printer";
+        return false;
+    }
+    void setBusyCursor(bool) override {}
+    std::uint32_t tickCountMs() override {
+        return static_cast<std::uint32_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_start)
+                .count());
+    }
+    void sleepMs(int) override {}
+    bool escapePressed() override { return m_control.stop != nullptr && m_control.stop->load(); }
+    void pumpMessages() override {
+        if (m_control.progress && m_walk != nullptr) {
+            m_control.progress(m_walk->segmentsDrawn(), m_total);
+        }
+    }
+    void waitForEvents(int) override {}
+    void holdUserInput(bool) override {}
+    common::ScreenInfo screen() override { return {}; }
+
+    void watch(const lsystem::FormulaWalk& walk, double total) {
+        m_walk = &walk;
+        m_total = total;
+    }
+    [[nodiscard]] bool stackFull() const { return m_stackFull; }
+
+private:
+    const WalkControl& m_control;
+    const lsystem::FormulaWalk* m_walk = nullptr;
+    double m_total = 0.0;
+    bool m_stackFull = false;
+    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
+};
+
+WalkResult Walk(const LsystemPicture& picture, common::Canvas& canvas,
+                const lsystem::FormulaWalk::SegmentObserver* observer, const WalkControl& control) {
+    WalkServices services(control);
+    lsystem::Turtle turtle;
+    turtle.Factor = picture.factor;
+    lsystem::FormulaWalk walk(turtle, canvas, services);
+    if (observer != nullptr) {
+        walk.setSegmentObserver(*observer);
+        walk.observeOnly(picture.width(), picture.height());
+    }
+    services.watch(walk, SegmentsOfWalk(picture.settings));
+    walk.StartDrawing(picture.settings);
+    WalkResult result;
+    result.stopped = control.stop != nullptr && control.stop->load();
+    result.stackFull = services.stackFull();
+    result.segments = walk.segmentsDrawn();
+    return result;
+}
+
+/// The rows of a finished canvas to a JPEG or PNG encoder, a strip at a time.
+bool EncodeCanvas(const common::RgbImage& image, DrawingFormat format, std::FILE* file,
+                  const std::string& record, std::string& error) {
+    common::JpegStreamWriter jpeg;
+    PngStreamWriter png;
+    const bool isJpeg = format == DrawingFormat::Jpeg;
+    if (!(isJpeg ? jpeg.start(file, image.width, image.height, record, error)
+                 : png.start(file, image.width, image.height, record, error))) {
+        return false;
+    }
+    constexpr int kStripRows = 64;
+    for (int y = 0; y < image.height; y += kStripRows) {
+        const int rows = std::min(kStripRows, image.height - y);
+        const std::uint8_t* data = image.pixels.data() + static_cast<std::size_t>(y) * image.rowBytes();
+        if (!(isJpeg ? jpeg.writeRows(data, rows, error) : png.writeRows(data, rows, error))) {
+            return false;
+        }
+    }
+    return isJpeg ? jpeg.finish(error) : png.finish(error);
+}
+
+} // namespace
+
+WalkResult DrawOnCanvas(const LsystemPicture& picture, common::Canvas& canvas, const WalkControl& control) {
+    lsystem::ClearArea(canvas, picture.width(), picture.height(), picture.background, picture.pen);
+    return Walk(picture, canvas, nullptr, control);
+}
+
+WalkResult WalkSegments(const LsystemPicture& picture, const lsystem::FormulaWalk::SegmentObserver& observer,
+                        const WalkControl& control) {
+    common::Canvas none;
+    return Walk(picture, none, &observer, control);
+}
+
+WriteStatus WriteLsystemPicture(const LsystemPicture& picture, const std::string& path, DrawingFormat format,
+                                const WalkControl& control, bool& stackFull, std::string& error) {
+    OutputFile output;
+    if (!output.open(path, error)) {
+        return WriteStatus::Failed;
+    }
+    const std::string record = common::FormatPictureRecord(picture.record);
+    WalkResult walked;
+    if (format == DrawingFormat::Svg || format == DrawingFormat::Pdf) {
+        std::unique_ptr<VectorWriter> writer =
+            format == DrawingFormat::Svg ? VectorWriter::Svg() : VectorWriter::Pdf();
+        VectorPage page;
+        page.width = picture.width();
+        page.height = picture.height();
+        page.background = picture.background;
+        page.pen = picture.pen;
+        page.nodeRadius = picture.settings.NodeRadius;
+        page.record = record;
+        if (!writer->start(output.file(), page, error)) {
+            return WriteStatus::Failed;
+        }
+        VectorWriter& sink = *writer;
+        walked = WalkSegments(
+            picture, [&sink](common::Point from, common::Point to) { sink.segment(from, to); }, control);
+        if (walked.stopped) {
+            return WriteStatus::Stopped;
+        }
+        if (!writer->finish(error)) {
+            return WriteStatus::Failed;
+        }
+    } else {
+        // The window's bitmap starts white before its first clear.
+        common::Canvas canvas(picture.width(), picture.height(), common::kWhite);
+        walked = DrawOnCanvas(picture, canvas, control);
+        if (walked.stopped) {
+            return WriteStatus::Stopped;
+        }
+        if (!EncodeCanvas(canvas.image(), format, output.file(), record, error)) {
+            return WriteStatus::Failed;
+        }
+    }
+    if (!output.commit(error)) {
+        return WriteStatus::Failed;
+    }
+    stackFull = walked.stackFull;
+    return WriteStatus::Done;
+}
+
+} // namespace render
