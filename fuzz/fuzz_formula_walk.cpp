@@ -35,7 +35,8 @@ public:
         error = "no printer";
         return nullptr;
     }
-    bool printText(const std::vector<std::string>&, const common::FontChoice&, std::string& error) override {
+    bool printText(const std::vector<std::string>&, const common::FontChoice&, std::string_view,
+                   std::string& error) override {
         error = "no printer";
         return false;
     }
