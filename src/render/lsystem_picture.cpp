@@ -1,7 +1,10 @@
 #include "lsystem_picture.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <limits>
 
 #include "formula_file.h"
@@ -259,9 +262,16 @@ ResolvedLsystem ResolveLsystem(const LsystemOptions& options,
         lines.assign(record->lines.begin(), record->lines.end());
         source = options.from + " (its parameter record)";
     } else {
+        if (std::FILE* probe = std::fopen(options.file.c_str(), "rb"); probe != nullptr) {
+            std::fclose(probe);
+        } else {
+            result.error = "cannot read " + options.file + ": " + std::strerror(errno);
+            return result;
+        }
         const lsystem::FormulaFileText file = lsystem::ReadFormulaFile(options.file);
         if (!file.ok()) {
-            result.error = "cannot read the formula file " + options.file + generatorSays(file.error);
+            // Too large, not text, not a regular file: the reader's own words say which.
+            result.error = options.file + " is not a formula file" + generatorSays(file.error);
             return result;
         }
         lines = file.lines;

@@ -549,5 +549,18 @@ TEST_F(WalkTest, AfterAnOverflowTheNextDrawingStartsWithAnEmptyStack) {
     EXPECT_EQ(turtle.StackTop, 0);
 }
 
+// Vector output walks an area that exists only as a size: the start state comes from that size
+// and the canvas stays as it was, node discs included.
+TEST_F(WalkTest, ObserveOnlyTakesTheAreaAndLeavesTheCanvasAlone) {
+    walk.observeOnly(1000, 800);
+    WalkSettings s = makeSettings("F+F", 1, 10, 90.0, StartDirection::Vertical);
+    s.NodeRadius = 3;
+    const std::uint64_t before = canvas.generation();
+    walk.StartDrawing(s);
+    EXPECT_EQ(segments, (Segments{{{500, 800}, {500, 790}}, {{500, 790}, {510, 790}}}));
+    EXPECT_EQ(canvas.generation(), before);
+    EXPECT_EQ(countPixels(kWhite), kArea * kArea);
+}
+
 } // namespace
 } // namespace lsystem

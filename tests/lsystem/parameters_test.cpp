@@ -213,5 +213,87 @@ INSTANTIATE_TEST_SUITE_P(
                       TextRow{"UmlautUnchanged", "\xC3\xA4", "\xC3\xA4"}, TextRow{"Empty", "", ""}),
     [](const ::testing::TestParamInfo<TextRow>& info) { return info.param.name; });
 
+// --- the checks of "Erzeugen"
+
+struct CheckRow {
+    std::string name;
+    ParameterTexts texts;
+    ParameterFault fault;
+    ParameterField field;
+    const char* message;
+};
+
+ParameterTexts validTexts() {
+    return {"f(-f)+f-", "0,70", "20", "20", "16", "4", "3", "1"};
+}
+
+ParameterTexts with(ParameterField field, std::string text) {
+    ParameterTexts t = validTexts();
+    std::string* slots[] = {&t.formula,     &t.factor, &t.rightAngle, &t.leftAngle,
+                            &t.startLength, &t.radius, &t.iterations, &t.waitMs};
+    *slots[static_cast<int>(field)] = std::move(text);
+    return t;
+}
+
+std::vector<CheckRow> checkRows() {
+    using F = ParameterField;
+    constexpr auto kNone = ParameterFault::None;
+    constexpr auto kNaN = ParameterFault::NotANumber;
+    constexpr auto kRange = ParameterFault::OutOfRange;
+    ParameterTexts twoBad = with(F::Iterations, "0");
+    twoBad.factor = "0";
+    ParameterTexts twoUnreadable = with(F::Iterations, "x");
+    twoUnreadable.factor = "x";
+    return {
+        {"Valid", validTexts(), kNone, F::Formula, ""},
+        {"FactorOneIsAllowed", with(F::Factor, "1"), kNone, F::Formula, ""},
+        {"RadiusAboveTenIsAllowed", with(F::Radius, "25"), kNone, F::Formula, ""},
+        {"AngleAboveFullTurnIsAllowed", with(F::RightAngle, "720"), kNone, F::Formula, ""},
+        {"TenIterations", with(F::Iterations, "10"), kNone, F::Formula, ""},
+        {"BlankFormula", with(F::Formula, "   "), ParameterFault::EmptyFormula, F::Formula,
+         "Bitte eine zulässige Formel eingeben !"},
+        {"EmptyWait", with(F::WaitMs, ""), kNaN, F::WaitMs, " Unerlaubte Parametereingabe !"},
+        {"LeftAngleText", with(F::LeftAngle, "abc"), kNaN, F::LeftAngle, " Unerlaubte Parametereingabe !"},
+        {"FirstUnreadableInFieldOrder", twoUnreadable, kNaN, F::Factor, " Unerlaubte Parametereingabe !"},
+        {"FactorZero", with(F::Factor, "0"), kRange, F::Factor, "Unerlaubte Parametereingabe !"},
+        {"FactorAboveOne", with(F::Factor, "1.01"), kRange, F::Factor, "Unerlaubte Parametereingabe !"},
+        {"ZeroIterations", with(F::Iterations, "0"), kRange, F::Iterations, "Unerlaubte Parametereingabe !"},
+        {"ElevenIterations", with(F::Iterations, "11"), kRange, F::Iterations,
+         "Unerlaubte Parametereingabe !"},
+        {"StartLengthZero", with(F::StartLength, "0"), kRange, F::StartLength,
+         "Unerlaubte Parametereingabe !"},
+        {"NegativeRadius", with(F::Radius, "-1"), kRange, F::Radius, "Unerlaubte Parametereingabe !"},
+        {"NegativeAngle", with(F::RightAngle, "-30"), kRange, F::RightAngle, "Unerlaubte Parametereingabe !"},
+        {"IterationsCheckedBeforeFactor", twoBad, kRange, F::Iterations, "Unerlaubte Parametereingabe !"},
+    };
+}
+
+class CheckParametersTest : public ::testing::TestWithParam<CheckRow> {};
+
+TEST_P(CheckParametersTest, RefusesAsErzeugenDoes) {
+    const CheckRow& row = GetParam();
+    const DrawingParameters p = CheckDrawingParameters(row.texts);
+    EXPECT_EQ(p.fault, row.fault);
+    EXPECT_EQ(ParameterFaultMessage(p.fault), row.message);
+    if (row.fault != ParameterFault::None) {
+        EXPECT_EQ(p.field, row.field);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, CheckParametersTest, ::testing::ValuesIn(checkRows()),
+                         [](const ::testing::TestParamInfo<CheckRow>& info) { return info.param.name; });
+
+TEST(CheckDrawingParameters, ConvertsTheValidTexts) {
+    const DrawingParameters p = CheckDrawingParameters(validTexts());
+    ASSERT_TRUE(p.ok());
+    EXPECT_EQ(p.formula, "F(-F)+F-");
+    EXPECT_EQ(p.factor, 0.7);
+    EXPECT_EQ(p.rightDegrees, 20.0);
+    EXPECT_EQ(p.startLength, 16);
+    EXPECT_EQ(p.radius, 4);
+    EXPECT_EQ(p.iterations, 3);
+    EXPECT_EQ(p.waitMs, 1);
+}
+
 } // namespace
 } // namespace lsystem

@@ -15,7 +15,10 @@
 #include "escape_time.h"
 #include "explorer_state.h"
 #include "fake_services.h"
+#include "formula_file.h"
+#include "formula_walk.h"
 #include "jpeg_file.h"
+#include "parameters.h"
 #include "png_file.h"
 #include "renderer.h"
 #include "strip_render.h"
@@ -247,6 +250,11 @@ TEST_F(RenderTest, BrokenOffRenderLeavesNothing) {
     EXPECT_NE(r.err.find("broken off"), std::string::npos) << r.err;
     const Run flight = run({"set", "--zoom-sequence", "3", "--base", "f", "--size", "30x30"}, &stop);
     EXPECT_EQ(flight.status, 1);
+    for (const char* name : {"out.svg", "out.pdf", "out.png"}) {
+        const Run drawing = run({"lsystem", "--preset", "6", "-o", name}, &stop);
+        EXPECT_EQ(drawing.status, 1) << name;
+        EXPECT_NE(drawing.err.find("broken off"), std::string::npos) << drawing.err;
+    }
     EXPECT_TRUE(entries().empty());
 }
 
@@ -317,6 +325,280 @@ INSTANTIATE_TEST_SUITE_P(
                {"--zoom-sequence", "3", "--base", "f", "--view", "1", "-1", "-1", "1"},
                2,
                "RE_MAX > RE_MIN"}),
+    [](const testing::TestParamInfo<BadRow>& info) { return std::string(info.param.name); });
+
+// --- the generator's drawings
+
+using Lines = std::vector<std::string>;
+using Segments = std::vector<std::pair<common::Point, common::Point>>;
+
+/// What the generator window shows for the ten lines on its 493 x 493 area: its bitmap starts
+/// white, "Erzeugen" clears it to the background with its own calls and walks the formula.
+common::RgbImage GeneratorPicture(const Lines& lines, common::Colour back, common::Colour pen,
+                                  Segments* segments = nullptr) {
+    common::Canvas canvas(493, 493, common::kWhite);
+    canvas.setRasterMode(common::RasterMode::Copy);
+    canvas.setPen({back, 1, common::PenStyle::Solid});
+    canvas.setBrush({common::BrushStyle::Solid, back});
+    canvas.rectangle(0, 0, 493, 493);
+    canvas.setBrush({common::BrushStyle::Hollow, back});
+    canvas.setPen({pen, 1, common::PenStyle::Solid});
+    lsystem::Turtle turtle;
+    turtle.Factor = *lsystem::ParseFieldFloat(lines[1]);
+    testing_support::FakeServices services;
+    lsystem::FormulaWalk walk(turtle, canvas, services);
+    if (segments != nullptr) {
+        walk.setSegmentObserver([segments](common::Point a, common::Point b) {
+            segments->push_back({a, b});
+        });
+    }
+    lsystem::WalkSettings s;
+    s.Formula = lsystem::NormaliseFormula(lines[0]);
+    s.rightDegrees = *lsystem::ParseFieldFloat(lines[2]);
+    s.leftDegrees = *lsystem::ParseFieldFloat(lines[3]);
+    s.startLength = *lsystem::ParseFieldInt(lines[4]);
+    s.NodeRadius = *lsystem::ParseFieldInt(lines[5]);
+    s.iterations = *lsystem::ParseFieldInt(lines[6]);
+    s.StartX = std::stoi(lines[7]);
+    s.StartY = std::stoi(lines[8]);
+    s.direction = lines[9] == "1" ? lsystem::StartDirection::Horizontal : lsystem::StartDirection::Vertical;
+    s.PenColour = pen;
+    walk.StartDrawing(s);
+    return canvas.image();
+}
+
+bool SamePixels(const render::PngPicture& png, const common::RgbImage& image) {
+    return png.width == image.width && png.height == image.height &&
+           std::equal(png.pixels.begin(), png.pixels.end(), image.pixels.begin(),
+                      [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
+}
+
+struct PresetRow {
+    const char* name;
+    int preset;
+    bool black;
+};
+
+void PrintTo(const PresetRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class GeneratorIdentityTest : public RenderTest, public testing::WithParamInterface<PresetRow> {};
+
+TEST_P(GeneratorIdentityTest, PngEqualsTheGeneratorsDrawingExactly) {
+    const PresetRow& row = GetParam();
+    std::vector<std::string> args = {"lsystem", "--preset", std::to_string(row.preset), "-o", "out.png"};
+    if (row.black) {
+        args.insert(args.end(), {"--background", "black"});
+    }
+    const Run r = run(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Lines lines = lsystem::PresetLines(lsystem::Presets()[static_cast<std::size_t>(row.preset) - 1]);
+    const common::RgbImage expected = row.black ? GeneratorPicture(lines, common::kBlack, common::kYellow)
+                                                : GeneratorPicture(lines, common::kWhite, common::kBlack);
+    EXPECT_TRUE(SamePixels(render::ReadPng("out.png"), expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(Render, GeneratorIdentityTest,
+                         testing::Values(PresetRow{"tree1", 1, false}, PresetRow{"tree2", 2, false},
+                                         PresetRow{"tree3", 3, false}, PresetRow{"tree4", 4, false},
+                                         PresetRow{"koch", 5, false}, PresetRow{"sierpinski", 6, false},
+                                         PresetRow{"peano", 7, false},
+                                         PresetRow{"sierpinski_black", 6, true}),
+                         [](const testing::TestParamInfo<PresetRow>& info) {
+                             return std::string(info.param.name);
+                         });
+
+/// The polylines and circles of an SVG file in their order: segments between neighbouring
+/// points, and the circles' centres with the number of segments before each.
+struct SvgDrawing {
+    Segments segments;
+    int polylines = 0;
+    std::vector<std::pair<std::size_t, common::Point>> discs;
+    std::vector<int> radii;
+};
+
+SvgDrawing ReadSvg(const std::string& text) {
+    SvgDrawing d;
+    std::size_t at = 0;
+    for (;;) {
+        const std::size_t line = text.find("<polyline points=\"", at);
+        const std::size_t circle = text.find("<circle cx=\"", at);
+        if (line == std::string::npos && circle == std::string::npos) {
+            return d;
+        }
+        if (line < circle) {
+            const std::size_t begin = line + 18;
+            const std::size_t end = text.find('"', begin);
+            std::istringstream points(text.substr(begin, end - begin));
+            std::vector<common::Point> run;
+            int x = 0;
+            int y = 0;
+            char comma = 0;
+            while (points >> x >> comma >> y) {
+                run.push_back({x, y});
+            }
+            for (std::size_t i = 1; i < run.size(); ++i) {
+                d.segments.push_back({run[i - 1], run[i]});
+            }
+            ++d.polylines;
+            at = end;
+        } else {
+            int x = 0;
+            int y = 0;
+            int r = 0;
+            std::sscanf(text.c_str() + circle, "<circle cx=\"%d\" cy=\"%d\" r=\"%d\"", &x, &y, &r);
+            d.discs.push_back({d.segments.size(), {x, y}});
+            d.radii.push_back(r);
+            at = circle + 1;
+        }
+    }
+}
+
+TEST_F(RenderTest, SvgHoldsEveryWalkSegmentAndNode) {
+    // Both lie wholly inside the area: a Koch curve in one run, a tree with a disc at every node.
+    const Lines koch = {"F-F++F-F", "1", "60", "60", "4", "0", "3", "0", "0", "1"};
+    const Lines tree = {"F(-F)+F-", "0,70", "20", "20", "16", "4", "3", "250", "400", "0"};
+    for (const Lines& lines : {koch, tree}) {
+        std::ofstream("in.frc", std::ios::binary) << lsystem::FormatFormulaFile(lines);
+        const Run r = run({"lsystem", "in.frc", "-o", "out.svg"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        Segments walked;
+        GeneratorPicture(lines, common::kWhite, common::kBlack, &walked);
+        const SvgDrawing svg = ReadSvg(Bytes("out.svg"));
+        EXPECT_EQ(svg.segments, walked) << lines[0];
+        if (lines == koch) {
+            EXPECT_EQ(walked.size(), 64u);
+            EXPECT_EQ(svg.polylines, 1);
+            EXPECT_TRUE(svg.discs.empty());
+        } else {
+            // Each disc follows its segment and lies under the next one, as on the canvas.
+            ASSERT_EQ(svg.discs.size(), walked.size());
+            for (std::size_t i = 0; i < walked.size(); ++i) {
+                EXPECT_EQ(svg.discs[i], std::make_pair(i + 1, walked[i].second)) << i;
+                EXPECT_EQ(svg.radii[i], 4);
+            }
+        }
+        const std::string text = Bytes("out.svg");
+        const std::size_t start = text.find("fractals-picture-record\nversion");
+        const auto record = common::ParsePictureRecord(text.substr(start, text.find("</metadata>") - start));
+        ASSERT_TRUE(record.has_value());
+        EXPECT_EQ(std::get<common::LsystemRecord>(*record).lines[0], lines[0]);
+    }
+}
+
+TEST_F(RenderTest, PdfIsReadableAndCarriesTheRecord) {
+    ASSERT_EQ(run({"lsystem", "--preset", "1", "-o", "tree.pdf"}).status, 0);
+    std::FILE* info = ::popen("pdfinfo tree.pdf 2>&1", "r");
+    ASSERT_NE(info, nullptr);
+    std::string text;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, info) != nullptr) {
+        text += buffer;
+    }
+    EXPECT_EQ(::pclose(info), 0) << text;
+    // 493 pixels at 96 per inch.
+    EXPECT_NE(text.find("369.75 x 369.75 pts"), std::string::npos) << text;
+    EXPECT_NE(
+        Bytes("tree.pdf").find("/FractalsPictureRecord (fractals-picture-record\\nversion 1\\nkind lsystem"),
+        std::string::npos);
+}
+
+TEST_F(RenderTest, StoredDrawingRendersAgainIdentically) {
+    const Lines tree = lsystem::PresetLines(lsystem::Presets()[2]);
+    for (const char* name : {"a.jpg", "a.png", "a.svg"}) {
+        ASSERT_EQ(run({"lsystem", "--preset", "3", "-o", name}).status, 0);
+    }
+    const auto record = common::ReadPictureRecord("a.jpg");
+    ASSERT_TRUE(record.has_value());
+    const auto& drawing = std::get<common::LsystemRecord>(*record);
+    EXPECT_TRUE(std::equal(drawing.lines.begin(), drawing.lines.end(), tree.begin(), tree.end()));
+    EXPECT_EQ(drawing.width, 493);
+    // The JPEG is the generator's picture stored as F9 stores it, with the record beside it.
+    ASSERT_TRUE(common::WriteJpeg("window.jpg", GeneratorPicture(tree, common::kWhite, common::kBlack),
+                                  common::FormatPictureRecord(drawing))
+                    .ok);
+    EXPECT_EQ(Bytes("a.jpg"), Bytes("window.jpg"));
+
+    ASSERT_EQ(run({"lsystem", "--from", "a.jpg", "-o", "b.png"}).status, 0);
+    EXPECT_EQ(Bytes("b.png"), Bytes("a.png"));
+    ASSERT_EQ(run({"lsystem", "--from", "a.png", "-o", "b.svg"}).status, 0);
+    EXPECT_EQ(Bytes("b.svg"), Bytes("a.svg"));
+
+    // Twice the size: the lengths and the start point double, and the record says so, so the
+    // larger drawing too comes back identically from its record.
+    ASSERT_EQ(run({"lsystem", "--from", "a.jpg", "--size", "986x1200", "-o", "big.jpg"}).status, 0);
+    const auto big = std::get<common::LsystemRecord>(*common::ReadPictureRecord("big.jpg"));
+    EXPECT_EQ(big.lines[4], "8");
+    EXPECT_EQ(big.lines[5], "4");
+    EXPECT_EQ(big.lines[7], "480");
+    EXPECT_EQ(big.lines[8], "1040");
+    EXPECT_EQ(big.width, 986);
+    EXPECT_EQ(big.height, 1200);
+    ASSERT_EQ(run({"lsystem", "--from", "big.jpg", "-o", "big2.jpg"}).status, 0);
+    EXPECT_EQ(Bytes("big2.jpg"), Bytes("big.jpg"));
+}
+
+class LsystemBadInputTest : public RenderTest, public testing::WithParamInterface<BadRow> {};
+
+TEST_P(LsystemBadInputTest, OneMessageAndNoFile) {
+    const Lines good = {"F", "1", "90", "90", "10", "0", "1", "0", "0", "0"};
+    const auto file = [&good](const char* name, std::size_t line, const char* text) {
+        Lines lines = good;
+        lines[line] = text;
+        std::ofstream(name, std::ios::binary) << lsystem::FormatFormulaFile(lines);
+    };
+    file("blank.frc", 0, "  ");
+    file("factor_text.frc", 1, "0.7x");
+    file("factor_high.frc", 1, "1.01");
+    file("iterations.frc", 6, "11");
+    file("radius.frc", 5, "-1");
+    file("angle.frc", 3, "-30");
+    file("start.frc", 8, "4a");
+    std::ofstream("short.frc") << "F\n1\n90\n";
+    ASSERT_TRUE(common::WriteJpeg("plain.jpg", common::RgbImage(4, 4)).ok);
+    ASSERT_EQ(run({"set", "--size", "4x4", "-o", "set.png"}).status, 0);
+    const std::set<std::string> before = entries();
+
+    const BadRow& row = GetParam();
+    std::vector<std::string> args = {"lsystem"};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    const Run r = run(args);
+    EXPECT_EQ(r.status, row.status) << r.err;
+    EXPECT_TRUE(r.err.starts_with("fractal-render: ")) << r.err;
+    EXPECT_NE(r.err.find(row.says), std::string::npos) << r.err;
+    EXPECT_LE(std::count(r.err.begin(), r.err.end(), '\n'), 2) << r.err;
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_EQ(entries(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Render, LsystemBadInputTest,
+    testing::Values(
+        BadRow{"no_source", {"-o", "x.svg"}, 2, "exactly one"},
+        BadRow{"file_and_preset", {"a.frc", "--preset", "1", "-o", "x.svg"}, 2, "excludes"},
+        BadRow{"preset_eight", {"--preset", "8", "-o", "x.svg"}, 2, "--preset"},
+        BadRow{"no_output", {"--preset", "1"}, 2, "-o OUT"},
+        BadRow{"unknown_extension", {"--preset", "1", "-o", "x.gif"}, 2, "x.gif"},
+        BadRow{"size_zero", {"--preset", "1", "--size", "0x5", "-o", "x.svg"}, 2, "0x5"},
+        BadRow{"canvas_budget", {"--preset", "1", "--size", "20000x20000", "-o", "x.png"}, 2, "budget"},
+        BadRow{"vector_side", {"--preset", "1", "--size", "1000001x5", "-o", "x.pdf"}, 2, "vector"},
+        BadRow{"background", {"--preset", "1", "--background", "pink", "-o", "x.svg"}, 2, "pink"},
+        BadRow{"file_missing", {"absent.frc", "-o", "x.svg"}, 1, "absent.frc"},
+        BadRow{"blank_formula", {"blank.frc", "-o", "x.svg"}, 1, "Bitte eine zulässige Formel eingeben !"},
+        BadRow{"factor_not_a_number",
+               {"factor_text.frc", "-o", "x.svg"},
+               1,
+               "reduction factor (line 2) is not a number: \"0.7x\" (the generator says \" Unerlaubte"},
+        BadRow{"factor_above_one", {"factor_high.frc", "-o", "x.png"}, 1, "at most 1, not \"1.01\""},
+        BadRow{"eleven_iterations", {"iterations.frc", "-o", "x.pdf"}, 1, "iterations (line 7) must be"},
+        BadRow{"negative_radius", {"radius.frc", "-o", "x.svg"}, 1, "node radius (line 6)"},
+        BadRow{"negative_angle", {"angle.frc", "-o", "x.svg"}, 1, "left turning angle (line 4)"},
+        BadRow{"start_point", {"start.frc", "-o", "x.svg"}, 1, "keinen gültigen Startpunkt"},
+        BadRow{"short_file", {"short.frc", "-o", "x.svg"}, 1, "start point"},
+        BadRow{"from_set_picture", {"--from", "set.png", "-o", "x.svg"}, 1, "set explorer"},
+        BadRow{"from_without_record", {"--from", "plain.jpg", "-o", "x.svg"}, 1, "no parameter record"},
+        BadRow{"output_folder_missing", {"--preset", "1", "-o", "absent/x.svg"}, 1, "absent/x.svg"}),
     [](const testing::TestParamInfo<BadRow>& info) { return std::string(info.param.name); });
 
 } // namespace
