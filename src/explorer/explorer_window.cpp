@@ -294,6 +294,7 @@ void ExplorerWindow::setCaption(const std::string& text) {
 }
 
 void ExplorerWindow::ClearPicture() {
+    m_drawnRecord.reset();
     setWindowTitle(titleLine());
     explorer::ClearPicture(m_s, m_picture);
 }

@@ -11,6 +11,7 @@
 #include "canvas.h"
 #include "escape_time.h"
 #include "explorer_state.h"
+#include "picture_record.h"
 #include "services.h"
 #include "window_fit.h"
 
@@ -113,6 +114,9 @@ private:
     ExplorerState m_s;
     common::Canvas m_picture;
     CountEngine m_engine;
+    // How the picture on the surface was made, while it shows one whole drawing: stored with
+    // the picture so it can be made again. Anything that blanks or replaces the picture drops it.
+    std::optional<common::SetRecord> m_drawnRecord;
     std::vector<ScaleStep> m_scaleSteps;
     int m_activations = 0;
     bool m_closing = false;

@@ -107,7 +107,8 @@ void ExplorerWindow::SaveNumberedPicture() {
         ++m_s.PicNumber;
     }
     const common::RgbImage picture = m_picture.copyRect({0, 0, width(), height()});
-    const common::JpegResult written = common::WriteJpeg(name, picture);
+    const common::JpegResult written = common::WriteJpeg(
+        name, picture, m_drawnRecord ? common::FormatPictureRecord(*m_drawnRecord) : std::string());
     m_services.setBusyCursor(false);
     if (!written.ok) {
         m_services.errorReport("Die Bilddatei \"" + name +
@@ -190,6 +191,7 @@ bool ExplorerWindow::ShowPictureFile(const std::string& name) {
     // picture area stays black.
     m_picture.fillRect({0, 0, m_picture.width(), m_picture.height()}, common::kBlack);
     m_picture.drawImage(0, 0, read.image);
+    m_drawnRecord.reset();
     return true;
 }
 

@@ -277,6 +277,8 @@ void GeneratorWindow::setLabel17() {
 }
 
 void GeneratorWindow::ClearImage(common::Colour colour) {
+    ++m_clearings;
+    m_areaShowsRecord = false;
     m_image.setRasterMode(common::RasterMode::Copy);
     m_image.setPen({colour, 1, common::PenStyle::Solid});
     m_image.setBrush({common::BrushStyle::Solid, colour});

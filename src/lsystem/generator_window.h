@@ -50,6 +50,9 @@ public:
     [[nodiscard]] int activations() const { return m_activations; }
     /// The parameter record: the ten lines of the last drawing, save or load.
     [[nodiscard]] std::vector<std::string> parameterRecord() const;
+    /// The record stored with an exported picture; empty unless the area shows one whole
+    /// drawing of the parameter record.
+    [[nodiscard]] std::string pictureRecord() const;
 
     /// The window's key handler (key preview): `key` is the platform-neutral key code.
     void FormKeyUp(QObject* sender, int key, Qt::KeyboardModifiers modifiers);
@@ -96,6 +99,10 @@ private:
     std::vector<common::ScaleStep> m_scaleSteps;
     int m_activations = 0;
     bool m_closing = false;
+    // Whether the area shows one whole drawing of the parameter record, so that F9 can store
+    // the record with the picture. Every clearing counts, also one inside a running drawing.
+    bool m_areaShowsRecord = false;
+    std::uint64_t m_clearings = 0;
 
     // module state
     std::int32_t m_imageWidth = 0;

@@ -86,13 +86,16 @@ void GeneratorWindow::Button2Click() {
     settings.StartY = m_startY;
     settings.PenColour = m_penColour;
     settings.pauseBoxAt = {Panel1->x(), Panel1->y()};
+    const std::uint64_t clearingsBefore = m_clearings;
     m_walk.StartDrawing(settings);
     if (m_closing) {
         return;
     }
+    const bool whole = !m_turtle.StopFlag && m_clearings == clearingsBefore;
 
     setRecord({text(Edit2), text(Edit3), text(Edit4), text(Edit5), text(Edit6), text(Edit1), text(Edit7),
                std::to_string(m_startX), std::to_string(m_startY), CheckBox3->isChecked() ? "1" : "0"});
+    m_areaShowsRecord = whole;
     Edit2->setFocus();
     setLabel17();
 }

@@ -15,6 +15,7 @@
 #include "number_text.h"
 #include "parameters.h"
 #include "paths.h"
+#include "picture_record.h"
 
 namespace lsystem {
 
@@ -267,6 +268,18 @@ bool GeneratorWindow::PrintImageScaled(double scale) {
 
 // --- JPEG export
 
+std::string GeneratorWindow::pictureRecord() const {
+    const std::vector<std::string> lines = parameterRecord();
+    if (!m_areaShowsRecord || lines.size() != 10) {
+        return {};
+    }
+    common::LsystemRecord record;
+    std::copy(lines.begin(), lines.end(), record.lines.begin());
+    record.width = m_imageWidth;
+    record.height = m_imageHeight;
+    return common::FormatPictureRecord(record);
+}
+
 void GeneratorWindow::ExportJpeg() {
     common::FileDialogRequest request;
     request.kind = common::FileDialogKind::Save;
@@ -284,7 +297,7 @@ void GeneratorWindow::ExportJpeg() {
         return;
     }
     const common::JpegResult written =
-        common::WriteJpeg(*path, m_image.copyRect({0, 0, m_imageWidth, m_imageHeight}));
+        common::WriteJpeg(*path, m_image.copyRect({0, 0, m_imageWidth, m_imageHeight}), pictureRecord());
     if (!written.ok) {
         m_services.messageBox({"Daten-Fehler", "Problem", common::MessageIcon::Stop, {}});
         return;

@@ -20,12 +20,14 @@
 #include <string>
 #include <system_error>
 #include <unistd.h>
+#include <variant>
 #include <vector>
 
 #include "explorer_help.h"
 #include "explorer_window.h"
 #include "fake_services.h"
 #include "jpeg_file.h"
+#include "picture_record.h"
 #include "qt_services.h"
 
 namespace explorer {
@@ -413,7 +415,9 @@ TEST_F(ExplorerFilesTest, SavedPicturesAreNumberedAndPlayBackInTheShow) {
     ASSERT_EQ(s().PicBaseName, "Reihe");
 
     std::vector<common::RgbImage> saved;
+    std::vector<ColourScheme> schemes;
     const auto drawAndSave = [&](const ColourScheme& colours) {
+        schemes.push_back(colours);
         s().UseOriginalColours = false;
         s().colours = colours;
         key('M');
@@ -449,7 +453,25 @@ TEST_F(ExplorerFilesTest, SavedPicturesAreNumberedAndPlayBackInTheShow) {
             return q == 1;
         })) << "not quality 100";
         EXPECT_TRUE(closeToSaved(decoded(in(names[i])), saved[i]));
+        // Each picture remembers how it was made.
+        const std::optional<common::PictureRecord> record = common::ReadPictureRecord(in(names[i]));
+        ASSERT_TRUE(record.has_value());
+        const auto* set = std::get_if<common::SetRecord>(&*record);
+        ASSERT_NE(set, nullptr);
+        EXPECT_FALSE(set->julia);
+        EXPECT_EQ(ViewRect({set->reMin, set->reMax, set->imMin, set->imMax}),
+                  DefaultView(SetKind::Mandelbrot));
+        EXPECT_EQ(set->main, (std::array<int, 3>{schemes[i].MainR, schemes[i].MainG, schemes[i].MainB}));
+        EXPECT_EQ(set->border,
+                  (std::array<int, 3>{schemes[i].BorderR, schemes[i].BorderG, schemes[i].BorderB}));
+        EXPECT_EQ(set->additive, schemes[i].AdditiveMix);
+        EXPECT_EQ(std::make_pair(set->width, set->height), std::make_pair(601, 601));
     }
+    // A cleared picture is no drawing: stored without a record.
+    key('C');
+    key('S');
+    EXPECT_FALSE(common::ReadPictureRecord(in("Reihe_005.JPG")).has_value());
+    ASSERT_TRUE(fs::remove(in("Reihe_005.JPG")));
     // The pictures differ far beyond the JPEG tolerance, so no one of them passes for another.
     EXPECT_GT(MeanAbsDiff(saved[0], saved[1]), 20.0);
     EXPECT_GT(MeanAbsDiff(saved[1], saved[2]), 20.0);

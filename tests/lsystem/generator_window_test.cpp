@@ -22,6 +22,7 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -30,6 +31,7 @@
 #include "formula_file.h"
 #include "generator_help.h"
 #include "jpeg_file.h"
+#include "picture_record.h"
 
 namespace lsystem {
 namespace {
@@ -1341,11 +1343,23 @@ TEST_F(GeneratorWindowTest, ExportWritesTheAreaAsA24BitJpegAtFullQuality) {
     const common::JpegReadResult back = common::ReadJpeg(path);
     ASSERT_TRUE(back.ok()) << back.error;
     EXPECT_TRUE(nearlyEqual(back.image, pic().image(), 24));
+    // The picture remembers the parameter record of its drawing and the area's size.
+    const std::optional<common::PictureRecord> record = common::ReadPictureRecord(path);
+    ASSERT_TRUE(record.has_value());
+    const auto* lsystem = std::get_if<common::LsystemRecord>(&*record);
+    ASSERT_NE(lsystem, nullptr);
+    EXPECT_EQ(std::vector<std::string>(lsystem->lines.begin(), lsystem->lines.end()),
+              window->parameterRecord());
+    EXPECT_EQ(std::make_pair(lsystem->width, lsystem->height), std::make_pair(kArea, kArea));
 
-    // The next export offers the folder of this one.
+    // The next export offers the folder of this one. A click cleared the drawing, so that
+    // picture has no record.
+    clickArea({100, 100});
+    fake.fileAnswers = {dir + "/bilder/leer.jpg"};
     keyAtFocus(Qt::Key_F9);
     ASSERT_EQ(fake.fileDialogs.size(), 2u);
     EXPECT_EQ(fake.fileDialogs[1].initialFolder, dir + "/bilder/");
+    EXPECT_FALSE(common::ReadPictureRecord(dir + "/bilder/leer.jpg").has_value());
 }
 
 TEST_F(GeneratorWindowTest, AnUnwritableExportReportsADataErrorAndKeepsTheFolder) {
