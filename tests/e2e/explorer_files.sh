@@ -123,6 +123,13 @@ convert "$WORK/area-grey.png" -roll +1+0 "$WORK/shifted-grey.png"
 e=$(rmse "$WORK/shifted-grey.png" "$WORK/file-grey.png")
 below "$e" 0.03 && fail "the check cannot tell a shifted picture: RMSE $e"
 
+# The picture remembers how it was made: the renderer makes it again from the file alone, to the
+# same pixels.
+"$BIN_DIR/fractal-render" set --from "$FILE" -o "$WORK/again.jpg" --quiet ||
+    fail "fractal-render could not render from $FILE"
+ae=$(compare -metric AE "$FILE" "$WORK/again.jpg" null: 2>&1 || true)
+[[ "$ae" == 0 ]] || fail "the picture rendered from the stored record differs in $ae pixels"
+
 xdotool windowfocus --sync "$WIN" 2>/dev/null || true
 xdotool key e
 wait_ended "$PID" "E did not end the explorer"
