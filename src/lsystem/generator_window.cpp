@@ -279,12 +279,7 @@ void GeneratorWindow::setLabel17() {
 void GeneratorWindow::ClearImage(common::Colour colour) {
     ++m_clearings;
     m_areaShowsRecord = false;
-    m_image.setRasterMode(common::RasterMode::Copy);
-    m_image.setPen({colour, 1, common::PenStyle::Solid});
-    m_image.setBrush({common::BrushStyle::Solid, colour});
-    m_image.rectangle(0, 0, m_imageWidth, m_imageHeight);
-    m_image.setBrush({common::BrushStyle::Hollow, colour});
-    m_image.setPen({m_penColour, 1, common::PenStyle::Solid});
+    ClearArea(m_image, m_imageWidth, m_imageHeight, colour, m_penColour);
 }
 
 void GeneratorWindow::MarkStartPoint(QPoint at) {

@@ -11,8 +11,6 @@
 namespace lsystem {
 
 namespace {
-const char* const kFieldNotANumber = " Unerlaubte Parametereingabe !";
-const char* const kValueOutOfRange = "Unerlaubte Parametereingabe !";
 
 std::string text(const QLineEdit* field) {
     return field->text().toStdString();
@@ -24,60 +22,38 @@ void GeneratorWindow::Button2Click() {
         return;
     }
     ClearImage(m_backColour);
-    m_formula = NormaliseFormula(text(Edit2));
-    if (m_formula.empty()) {
-        m_services.message("Bitte eine zulässige Formel eingeben !");
-        Edit2->setFocus();
-        return;
+    const DrawingParameters p = CheckDrawingParameters({text(Edit2), text(Edit3), text(Edit4), text(Edit5),
+                                                        text(Edit6), text(Edit1), text(Edit7), text(Edit8)});
+    m_formula = p.formula;
+    // Factor, NodeRadius and WaitMs keep what was converted before a field that does not convert;
+    // the fields convert in the order of ParameterField.
+    const auto converted = [&p](ParameterField field) {
+        return p.fault != ParameterFault::EmptyFormula &&
+               (p.fault != ParameterFault::NotANumber || field < p.field);
+    };
+    if (converted(ParameterField::Factor)) {
+        m_turtle.Factor = p.factor;
     }
-
-    // Converted in this order; Factor, NodeRadius and WaitMs keep what was converted before a
-    // failing field.
-    const std::optional<double> factor = ParseFieldFloat(text(Edit3));
-    if (!factor) {
-        m_services.message(kFieldNotANumber);
-        return;
+    if (converted(ParameterField::Radius)) {
+        m_nodeRadius = p.radius;
     }
-    m_turtle.Factor = *factor;
-    const std::optional<double> right = ParseFieldFloat(text(Edit4));
-    const std::optional<double> left = right ? ParseFieldFloat(text(Edit5)) : std::nullopt;
-    const std::optional<std::int32_t> length = left ? ParseFieldInt(text(Edit6)) : std::nullopt;
-    if (!length) {
-        m_services.message(kFieldNotANumber);
-        return;
+    if (converted(ParameterField::WaitMs)) {
+        m_waitMs = p.waitMs;
     }
-    const std::optional<std::int32_t> radius = ParseFieldInt(text(Edit1));
-    if (!radius) {
-        m_services.message(kFieldNotANumber);
-        return;
-    }
-    m_nodeRadius = *radius;
-    const std::optional<std::int32_t> iterations = ParseFieldInt(text(Edit7));
-    if (!iterations) {
-        m_services.message(kFieldNotANumber);
-        return;
-    }
-    const std::optional<std::int32_t> wait = ParseFieldInt(text(Edit8));
-    if (!wait) {
-        m_services.message(kFieldNotANumber);
-        return;
-    }
-    m_waitMs = *wait;
-
-    const bool valid = *iterations >= 1 && *iterations <= 10 && *length >= 1 && m_turtle.Factor > 0.0 &&
-                       m_turtle.Factor <= 1.0 && m_nodeRadius >= 0 && *right >= 0.0 && *left >= 0.0 &&
-                       m_waitMs >= 0;
-    if (!valid) {
-        m_services.message(kValueOutOfRange);
+    if (!p.ok()) {
+        m_services.message(std::string(ParameterFaultMessage(p.fault)));
+        if (p.fault == ParameterFault::EmptyFormula) {
+            Edit2->setFocus();
+        }
         return;
     }
 
     WalkSettings settings;
     settings.Formula = m_formula;
-    settings.iterations = *iterations;
-    settings.startLength = *length;
-    settings.rightDegrees = *right;
-    settings.leftDegrees = *left;
+    settings.iterations = p.iterations;
+    settings.startLength = p.startLength;
+    settings.rightDegrees = p.rightDegrees;
+    settings.leftDegrees = p.leftDegrees;
     settings.NodeRadius = m_nodeRadius;
     settings.WaitMs = m_waitMs;
     settings.PauseMode = CheckBox4->isChecked();
