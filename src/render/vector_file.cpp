@@ -236,18 +236,18 @@ protected:
         putInt(p.height);
         put("\">\n<metadata id=\"fractals-picture-record\">");
         put(xmlEscaped(p.record));
-        put("</metadata>\n<style>polyline{fill:none;stroke:");
-        put(hexColour(p.pen));
-        put(";stroke-width:1;stroke-linejoin:round}circle{fill:");
-        put(hexColour(p.node));
-        put(";stroke:none}</style>\n<rect width=\"");
+        put("</metadata>\n<rect width=\"");
         putInt(p.width);
         put("\" height=\"");
         putInt(p.height);
         put("\" fill=\"");
         put(hexColour(p.background));
-        // Lines through the pixel centres, as the canvas paints them.
-        put("\"/>\n<g transform=\"translate(0.5 0.5)\">\n");
+        // Lines through the pixel centres, as the canvas paints them. Presentation attributes
+        // rather than a style sheet, which some renderers ignore.
+        put("\"/>\n<g transform=\"translate(0.5 0.5)\" fill=\"none\" stroke=\"");
+        put(hexColour(p.pen));
+        put("\" stroke-width=\"1\" stroke-linejoin=\"round\">\n");
+        m_nodeFill = "\" fill=\"" + hexColour(p.node) + "\" stroke=\"none\"/>\n";
     }
     void beginRun(double x, double y) override {
         put("<polyline points=\"");
@@ -269,12 +269,15 @@ protected:
         putNumber(y);
         put("\" r=\"");
         putNumber(r);
-        put("\"/>\n");
+        put(m_nodeFill);
     }
     void footer() override {
         put("</g>\n</svg>\n");
         flushBuffer();
     }
+
+private:
+    std::string m_nodeFill;
 };
 
 /// A one-page PDF whose page is the area at 96 pixels per inch; the drawing is one content
