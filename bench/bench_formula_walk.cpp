@@ -20,40 +20,11 @@ using common::Point;
 // The platform reduced to what a drawing without a wait touches: the real monotonic clock, as
 // the program reads it (the walk reads it about once a millisecond), and a pump that does
 // nothing but count.
-class QuietServices : public common::Services {
+class QuietServices : public common::HeadlessServices {
 public:
-    void messageBox(const common::MessageBoxRequest&) override {}
-    std::string inputBox(std::string_view, std::string_view, std::string_view defaultText) override {
-        return std::string(defaultText);
-    }
-    std::optional<std::string> fileDialog(const common::FileDialogRequest&) override { return std::nullopt; }
-    bool printDialog() override { return false; }
-    void printerSetup() override {}
-    bool hasPrinter() override { return false; }
-    std::unique_ptr<common::PrintJob> startPrintJob(std::string_view, std::string&) override {
-        return nullptr;
-    }
-    bool printText(const std::vector<std::string>&, const common::FontChoice&, std::string_view,
-                   std::string&) override {
-        return false;
-    }
-    void setBusyCursor(bool) override {}
-    std::uint32_t tickCountMs() override {
-        const auto sinceStart = std::chrono::steady_clock::now() - m_start;
-        return static_cast<std::uint32_t>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(sinceStart).count());
-    }
-    void sleepMs(int) override {}
-    bool escapePressed() override { return false; }
     void pumpMessages() override { ++pumps; }
-    void waitForEvents(int) override {}
-    void holdUserInput(bool) override {}
-    common::ScreenInfo screen() override { return {}; }
 
     std::uint64_t pumps = 0;
-
-private:
-    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
 };
 
 constexpr int kCanvasSize = 2000;

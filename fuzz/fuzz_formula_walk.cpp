@@ -18,35 +18,14 @@
 namespace {
 
 // The platform as the walk sees it: a clock that moves, no Escape, boxes that close at once.
-class QuietServices : public common::Services {
+class QuietServices : public common::HeadlessServices {
 public:
     long messages = 0;
     std::uint32_t now = 0;
 
     void messageBox(const common::MessageBoxRequest&) override { ++messages; }
-    std::string inputBox(std::string_view, std::string_view, std::string_view defaultText) override {
-        return std::string(defaultText);
-    }
-    std::optional<std::string> fileDialog(const common::FileDialogRequest&) override { return std::nullopt; }
-    bool printDialog() override { return false; }
-    void printerSetup() override {}
-    bool hasPrinter() override { return false; }
-    std::unique_ptr<common::PrintJob> startPrintJob(std::string_view, std::string& error) override {
-        error = "no printer";
-        return nullptr;
-    }
-    bool printText(const std::vector<std::string>&, const common::FontChoice&, std::string_view,
-                   std::string& error) override {
-        error = "no printer";
-        return false;
-    }
-    void setBusyCursor(bool) override {}
     std::uint32_t tickCountMs() override { return now += 3; }
     void sleepMs(int ms) override { now += static_cast<std::uint32_t>(ms); }
-    bool escapePressed() override { return false; }
-    void pumpMessages() override {}
-    void waitForEvents(int) override {}
-    void holdUserInput(bool) override {}
     common::ScreenInfo screen() override { return {640, 480, 96}; }
 };
 

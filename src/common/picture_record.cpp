@@ -103,8 +103,9 @@ std::vector<std::string_view> Words(std::string_view text) {
     return words;
 }
 
-std::optional<double> ReadDouble(std::string_view word) {
-    double v = 0.0;
+/// A whole word as a number of type T; anything left over fails.
+template <typename T> std::optional<T> ReadWhole(std::string_view word) {
+    T v{};
     const char* last = word.data() + word.size();
     const auto [ptr, ec] = std::from_chars(word.data(), last, v);
     if (ec != std::errc{} || ptr != last || word.empty()) {
@@ -113,14 +114,12 @@ std::optional<double> ReadDouble(std::string_view word) {
     return v;
 }
 
+std::optional<double> ReadDouble(std::string_view word) {
+    return ReadWhole<double>(word);
+}
+
 std::optional<int> ReadInt(std::string_view word) {
-    int v = 0;
-    const char* last = word.data() + word.size();
-    const auto [ptr, ec] = std::from_chars(word.data(), last, v);
-    if (ec != std::errc{} || ptr != last || word.empty()) {
-        return std::nullopt;
-    }
-    return v;
+    return ReadWhole<int>(word);
 }
 
 /// The record's lines after the version line, each key once.

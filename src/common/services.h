@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -111,6 +112,34 @@ public:
     virtual void holdUserInput(bool hold) = 0;
 
     [[nodiscard]] virtual ScreenInfo screen() = 0;
+};
+
+/// The platform of a program without a window (the command-line renderer, benchmarks, fuzz
+/// runs): boxes close at once, dialogs are cancelled, there is no printer, no Escape and
+/// nothing to pump; the clock is the real monotonic one. Override what a use needs.
+class HeadlessServices : public Services {
+public:
+    void messageBox(const MessageBoxRequest& box) override;
+    std::string inputBox(std::string_view caption, std::string_view prompt,
+                         std::string_view defaultText) override;
+    std::optional<std::string> fileDialog(const FileDialogRequest& request) override;
+    bool printDialog() override;
+    void printerSetup() override;
+    [[nodiscard]] bool hasPrinter() override;
+    std::unique_ptr<PrintJob> startPrintJob(std::string_view documentName, std::string& error) override;
+    bool printText(const std::vector<std::string>& lines, const FontChoice& font,
+                   std::string_view documentName, std::string& error) override;
+    void setBusyCursor(bool busy) override;
+    [[nodiscard]] std::uint32_t tickCountMs() override;
+    void sleepMs(int ms) override;
+    bool escapePressed() override;
+    void pumpMessages() override;
+    void waitForEvents(int maxMs) override;
+    void holdUserInput(bool hold) override;
+    [[nodiscard]] ScreenInfo screen() override;
+
+private:
+    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
 };
 
 /// The caption of a box shown without one: the program's file name up to its first full stop,

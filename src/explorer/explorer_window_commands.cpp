@@ -9,6 +9,7 @@
 #include <QRadioButton>
 
 #include "renderer.h"
+#include "set_record.h"
 
 namespace explorer {
 
@@ -128,20 +129,7 @@ void ExplorerWindow::runPixelLoop(SetKind kind) {
         return;
     }
     // The colours as drawn: the panel may change them later without a new drawing.
-    common::SetRecord record;
-    record.julia = kind == SetKind::Julia;
-    record.reMin = job.view.ReMin;
-    record.reMax = job.view.ReMax;
-    record.imMin = job.view.ImMin;
-    record.imMax = job.view.ImMax;
-    record.juliaRe = job.juliaC.Re;
-    record.juliaIm = job.juliaC.Im;
-    record.border = {m_s.colours.BorderR, m_s.colours.BorderG, m_s.colours.BorderB};
-    record.main = {m_s.colours.MainR, m_s.colours.MainG, m_s.colours.MainB};
-    record.additive = m_s.colours.AdditiveMix;
-    record.width = job.frame.FrameRight - job.frame.FrameLeft;
-    record.height = job.frame.FrameBottom - job.frame.FrameTop;
-    m_drawnRecord = record;
+    m_drawnRecord = SetRecordOf(job, m_s.colours);
 }
 
 void ExplorerWindow::DrawMandelbrot() {

@@ -199,6 +199,25 @@ Outcome ReadStoredRecord(const std::string& path, std::optional<common::PictureR
     return {};
 }
 
+/// The record of `--from` when it is of the kind the command draws; `wrongKind` names the
+/// other kind's picture in the message.
+template <typename Kind>
+Outcome ReadStoredRecordOf(const std::string& path, const std::string& wrongKind, std::optional<Kind>& out) {
+    if (path.empty()) {
+        return {};
+    }
+    std::optional<common::PictureRecord> record;
+    if (Outcome read = ReadStoredRecord(path, record); read.status != kExitOk) {
+        return read;
+    }
+    const auto* wanted = std::get_if<Kind>(&*record);
+    if (wanted == nullptr) {
+        return Failure(path + " is " + wrongKind);
+    }
+    out = *wanted;
+    return {};
+}
+
 Outcome RunSet(const SetOptions& options, RunContext& context) {
     const bool sequence = !options.zoomSequence.empty();
     int frames = 0;
@@ -225,17 +244,10 @@ Outcome RunSet(const SetOptions& options, RunContext& context) {
     }
 
     std::optional<common::SetRecord> setRecord;
-    if (!options.from.empty()) {
-        std::optional<common::PictureRecord> record;
-        if (Outcome read = ReadStoredRecord(options.from, record); read.status != kExitOk) {
-            return read;
-        }
-        const auto* set = std::get_if<common::SetRecord>(&*record);
-        if (set == nullptr) {
-            return Failure(options.from +
-                           " is a drawing of the L-system generator, not a Mandelbrot or Julia set");
-        }
-        setRecord = *set;
+    if (Outcome read = ReadStoredRecordOf(
+            options.from, "a drawing of the L-system generator, not a Mandelbrot or Julia set", setRecord);
+        read.status != kExitOk) {
+        return read;
     }
     const ResolvedSet resolved = ResolveSet(options, setRecord, format);
     if (!resolved.ok()) {
@@ -353,17 +365,11 @@ Outcome RunLsystem(const LsystemOptions& options, RunContext& context) {
                      "\"");
     }
     std::optional<common::LsystemRecord> lsystemRecord;
-    if (!options.from.empty()) {
-        std::optional<common::PictureRecord> record;
-        if (Outcome read = ReadStoredRecord(options.from, record); read.status != kExitOk) {
-            return read;
-        }
-        const auto* drawing = std::get_if<common::LsystemRecord>(&*record);
-        if (drawing == nullptr) {
-            return Failure(options.from +
-                           " is a picture of the set explorer, not a drawing of the L-system generator");
-        }
-        lsystemRecord = *drawing;
+    if (Outcome read = ReadStoredRecordOf(
+            options.from, "a picture of the set explorer, not a drawing of the L-system generator",
+            lsystemRecord);
+        read.status != kExitOk) {
+        return read;
     }
     const ResolvedLsystem resolved = ResolveLsystem(options, lsystemRecord, *format);
     if (!resolved.ok()) {

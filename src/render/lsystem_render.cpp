@@ -19,7 +19,7 @@ namespace {
 
 /// The platform as a walk without a window sees it: no boxes, no dialogs, no printer; Escape
 /// is the stop request; the message pump, reached every few milliseconds, reports progress.
-class WalkServices final : public common::Services {
+class WalkServices final : public common::HeadlessServices {
 public:
     explicit WalkServices(const WalkControl& control) : m_control(control) {}
 
@@ -27,38 +27,12 @@ public:
         // The only box a walk without pause mode shows: the stack overflow.
         m_stackFull = true;
     }
-    std::string inputBox(std::string_view, std::string_view, std::string_view defaultText) override {
-        return std::string(defaultText);
-    }
-    std::optional<std::string> fileDialog(const common::FileDialogRequest&) override { return std::nullopt; }
-    bool printDialog() override { return false; }
-    void printerSetup() override {}
-    bool hasPrinter() override { return false; }
-    std::unique_ptr<common::PrintJob> startPrintJob(std::string_view, std::string& error) override {
-        error = "no printer";
-        return nullptr;
-    }
-    bool printText(const std::vector<std::string>&, const common::FontChoice&, std::string_view,
-                   std::string& error) override {
-        error = "no printer";
-        return false;
-    }
-    void setBusyCursor(bool) override {}
-    std::uint32_t tickCountMs() override {
-        return static_cast<std::uint32_t>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_start)
-                .count());
-    }
-    void sleepMs(int) override {}
     bool escapePressed() override { return m_control.stop != nullptr && m_control.stop->load(); }
     void pumpMessages() override {
         if (m_control.progress && m_walk != nullptr) {
             m_control.progress(m_walk->segmentsDrawn(), m_total);
         }
     }
-    void waitForEvents(int) override {}
-    void holdUserInput(bool) override {}
-    common::ScreenInfo screen() override { return {}; }
 
     void watch(const lsystem::FormulaWalk& walk, double total) {
         m_walk = &walk;
@@ -71,7 +45,6 @@ private:
     const lsystem::FormulaWalk* m_walk = nullptr;
     double m_total = 0.0;
     bool m_stackFull = false;
-    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
 };
 
 WalkResult Walk(const LsystemPicture& picture, common::Canvas& canvas,

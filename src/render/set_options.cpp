@@ -5,6 +5,8 @@
 #include <system_error>
 
 #include "number_text.h"
+#include "set_record.h"
+#include "strip_render.h"
 
 namespace render {
 
@@ -97,20 +99,7 @@ std::optional<std::int64_t> HeightForWidth(std::int64_t width, const explorer::V
 }
 
 common::SetRecord ToRecord(const SetPicture& p) {
-    common::SetRecord r;
-    r.julia = p.kind == explorer::SetKind::Julia;
-    r.reMin = p.view.ReMin;
-    r.reMax = p.view.ReMax;
-    r.imMin = p.view.ImMin;
-    r.imMax = p.view.ImMax;
-    r.juliaRe = p.juliaC.Re;
-    r.juliaIm = p.juliaC.Im;
-    r.border = {p.colours.BorderR, p.colours.BorderG, p.colours.BorderB};
-    r.main = {p.colours.MainR, p.colours.MainG, p.colours.MainB};
-    r.additive = p.colours.AdditiveMix;
-    r.width = p.width;
-    r.height = p.height;
-    return r;
+    return explorer::SetRecordOf(JobFor(p), p.colours);
 }
 
 SetPicture FromRecord(const common::SetRecord& r) {

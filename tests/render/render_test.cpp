@@ -269,7 +269,25 @@ void PrintTo(const BadRow& row, std::ostream* out) {
     *out << row.name;
 }
 
-class BadInputTest : public RenderTest, public testing::WithParamInterface<BadRow> {};
+/// One message naming the problem, the row's exit status, nothing on stdout, and no file
+/// left in the folder.
+class RefusalTest : public RenderTest, public testing::WithParamInterface<BadRow> {
+protected:
+    void expectRefused(const std::string& command, const BadRow& row) {
+        const std::set<std::string> before = entries();
+        std::vector<std::string> args = {command};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        const Run r = run(args);
+        EXPECT_EQ(r.status, row.status) << r.err;
+        EXPECT_TRUE(r.err.starts_with("fractal-render: ")) << r.err;
+        EXPECT_NE(r.err.find(row.says), std::string::npos) << r.err;
+        EXPECT_LE(std::count(r.err.begin(), r.err.end(), '\n'), 2) << r.err;
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_EQ(entries(), before);
+    }
+};
+
+class BadInputTest : public RefusalTest {};
 
 TEST_P(BadInputTest, OneMessageAndNoFile) {
     ASSERT_TRUE(common::WriteJpeg("plain.jpg", common::RgbImage(4, 4)).ok);
@@ -277,18 +295,7 @@ TEST_P(BadInputTest, OneMessageAndNoFile) {
                                   "fractals-picture-record\nversion 1\nkind julia\n")
                     .ok);
     std::ofstream("text.jpg") << "not a picture";
-    const std::set<std::string> before = entries();
-
-    const BadRow& row = GetParam();
-    std::vector<std::string> args = {"set"};
-    args.insert(args.end(), row.args.begin(), row.args.end());
-    const Run r = run(args);
-    EXPECT_EQ(r.status, row.status) << r.err;
-    EXPECT_TRUE(r.err.starts_with("fractal-render: ")) << r.err;
-    EXPECT_NE(r.err.find(row.says), std::string::npos) << r.err;
-    EXPECT_LE(std::count(r.err.begin(), r.err.end(), '\n'), 2) << r.err;
-    EXPECT_TRUE(r.out.empty());
-    EXPECT_EQ(entries(), before);
+    expectRefused("set", GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -539,7 +546,7 @@ TEST_F(RenderTest, StoredDrawingRendersAgainIdentically) {
     EXPECT_EQ(Bytes("big2.jpg"), Bytes("big.jpg"));
 }
 
-class LsystemBadInputTest : public RenderTest, public testing::WithParamInterface<BadRow> {};
+class LsystemBadInputTest : public RefusalTest {};
 
 TEST_P(LsystemBadInputTest, OneMessageAndNoFile) {
     const Lines good = {"F", "1", "90", "90", "10", "0", "1", "0", "0", "0"};
@@ -558,18 +565,7 @@ TEST_P(LsystemBadInputTest, OneMessageAndNoFile) {
     std::ofstream("short.frc") << "F\n1\n90\n";
     ASSERT_TRUE(common::WriteJpeg("plain.jpg", common::RgbImage(4, 4)).ok);
     ASSERT_EQ(run({"set", "--size", "4x4", "-o", "set.png"}).status, 0);
-    const std::set<std::string> before = entries();
-
-    const BadRow& row = GetParam();
-    std::vector<std::string> args = {"lsystem"};
-    args.insert(args.end(), row.args.begin(), row.args.end());
-    const Run r = run(args);
-    EXPECT_EQ(r.status, row.status) << r.err;
-    EXPECT_TRUE(r.err.starts_with("fractal-render: ")) << r.err;
-    EXPECT_NE(r.err.find(row.says), std::string::npos) << r.err;
-    EXPECT_LE(std::count(r.err.begin(), r.err.end(), '\n'), 2) << r.err;
-    EXPECT_TRUE(r.out.empty());
-    EXPECT_EQ(entries(), before);
+    expectRefused("lsystem", GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(
