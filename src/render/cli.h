@@ -7,6 +7,9 @@ namespace render {
 
 /// Exit statuses: 0 done, 1 a failure (unreadable input, unwritable output, broken off), 2 a
 /// usage error (unknown option, malformed or out-of-range value).
+/// The name the program goes by in its messages.
+inline constexpr char kProgramName[] = "fractal-render";
+
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;

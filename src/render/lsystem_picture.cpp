@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "formula_file.h"
+#include "output_format.h"
 #include "parameters.h"
 #include "set_options.h"
 
@@ -15,7 +16,7 @@ namespace render {
 
 namespace {
 
-std::string lowerCase(std::string_view text) {
+std::string LowerCase(std::string_view text) {
     std::string out(text);
     for (char& c : out) {
         if (c >= 'A' && c <= 'Z') {
@@ -26,7 +27,7 @@ std::string lowerCase(std::string_view text) {
 }
 
 /// The field in plain words with the file line it comes from.
-const char* fieldName(lsystem::ParameterField field) {
+const char* FieldName(lsystem::ParameterField field) {
     using F = lsystem::ParameterField;
     switch (field) {
     case F::Formula:
@@ -49,7 +50,7 @@ const char* fieldName(lsystem::ParameterField field) {
     return "the wait";
 }
 
-const char* allowedRange(lsystem::ParameterField field) {
+const char* AllowedRange(lsystem::ParameterField field) {
     using F = lsystem::ParameterField;
     switch (field) {
     case F::Factor:
@@ -69,12 +70,12 @@ const char* allowedRange(lsystem::ParameterField field) {
     return "0 or more";
 }
 
-std::string generatorSays(std::string_view german) {
+std::string GeneratorSays(std::string_view german) {
     return " (the generator says \"" + std::string(german) + "\")";
 }
 
 /// A length scaled and rounded half to even, at least `least`, within the int range.
-std::int32_t scaled(std::int32_t value, double scale, std::int32_t least) {
+std::int32_t Scaled(std::int32_t value, double scale, std::int32_t least) {
     const double v = std::nearbyint(static_cast<double>(value) * scale);
     const double top = static_cast<double>(std::numeric_limits<std::int32_t>::max());
     return static_cast<std::int32_t>(std::clamp(v, static_cast<double>(least), top));
@@ -83,22 +84,18 @@ std::int32_t scaled(std::int32_t value, double scale, std::int32_t least) {
 } // namespace
 
 std::optional<DrawingFormat> DrawingFormatForName(std::string_view path) {
-    const std::size_t dot = path.rfind('.');
-    const std::size_t slash = path.rfind('/');
-    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) {
+    const std::optional<OutputFormat> format = OutputFormatForName(path);
+    if (!format) {
         return std::nullopt;
     }
-    const std::string extension = lowerCase(path.substr(dot + 1));
-    if (extension == "png") {
+    switch (*format) {
+    case OutputFormat::Png:
         return DrawingFormat::Png;
-    }
-    if (extension == "jpg" || extension == "jpeg") {
+    case OutputFormat::Jpeg:
         return DrawingFormat::Jpeg;
-    }
-    if (extension == "svg") {
+    case OutputFormat::Svg:
         return DrawingFormat::Svg;
-    }
-    if (extension == "pdf") {
+    case OutputFormat::Pdf:
         return DrawingFormat::Pdf;
     }
     return std::nullopt;
@@ -114,13 +111,13 @@ ResolvedLsystem LsystemFromLines(std::vector<std::string> lines, const std::stri
     if (!x || !y) {
         result.error = source + ": lines 8 and 9 must hold the start point as two whole numbers, not \"" +
                        lines[7] + "\" and \"" + lines[8] + "\"" +
-                       generatorSays("Die Formeldatei enthält keinen gültigen Startpunkt.");
+                       GeneratorSays("Die Formeldatei enthält keinen gültigen Startpunkt.");
         return result;
     }
     // The wait is no line of the file; loading sets its field to 1.
     const lsystem::DrawingParameters p = lsystem::CheckDrawingParameters(
         {lines[0], lines[1], lines[2], lines[3], lines[4], lines[5], lines[6], "1"});
-    const std::string says = generatorSays(lsystem::ParameterFaultMessage(p.fault));
+    const std::string says = GeneratorSays(lsystem::ParameterFaultMessage(p.fault));
     const std::vector<std::string> fieldText = {lines[0], lines[1], lines[2], lines[3],
                                                 lines[4], lines[5], lines[6], "1"};
     const std::string& typed = fieldText[static_cast<std::size_t>(p.field)];
@@ -129,10 +126,10 @@ ResolvedLsystem LsystemFromLines(std::vector<std::string> lines, const std::stri
         result.error = source + ": line 1 holds no formula" + says;
         return result;
     case lsystem::ParameterFault::NotANumber:
-        result.error = source + ": " + fieldName(p.field) + " is not a number: \"" + typed + "\"" + says;
+        result.error = source + ": " + FieldName(p.field) + " is not a number: \"" + typed + "\"" + says;
         return result;
     case lsystem::ParameterFault::OutOfRange:
-        result.error = source + ": " + fieldName(p.field) + " must be " + allowedRange(p.field) + ", not \"" +
+        result.error = source + ": " + FieldName(p.field) + " must be " + AllowedRange(p.field) + ", not \"" +
                        typed + "\"" + says;
         return result;
     case lsystem::ParameterFault::None:
@@ -152,16 +149,16 @@ ResolvedLsystem LsystemFromLines(std::vector<std::string> lines, const std::stri
     if (width != refWidth || height != refHeight) {
         const double scale =
             std::min(static_cast<double>(width) / refWidth, static_cast<double>(height) / refHeight);
-        startLength = scaled(startLength, scale, 1);
+        startLength = Scaled(startLength, scale, 1);
         record[4] = std::to_string(startLength);
         if (radius > 0) {
-            radius = scaled(radius, scale, 1);
+            radius = Scaled(radius, scale, 1);
             record[5] = std::to_string(radius);
         }
         // A start point applies only with both coordinates above 0, and so it stays.
         if (startX > 0 && startY > 0) {
-            startX = scaled(startX, scale, 1);
-            startY = scaled(startY, scale, 1);
+            startX = Scaled(startX, scale, 1);
+            startY = Scaled(startY, scale, 1);
         }
     }
     record[7] = std::to_string(startX);
@@ -202,7 +199,7 @@ ResolvedLsystem ResolveLsystem(const LsystemOptions& options,
     common::Colour background = common::kWhite;
     common::Colour pen = common::kBlack;
     if (!options.background.empty()) {
-        const std::string choice = lowerCase(options.background);
+        const std::string choice = LowerCase(options.background);
         if (choice == "black") {
             // The window's only other choice: yellow lines on black.
             background = common::kBlack;
@@ -271,7 +268,7 @@ ResolvedLsystem ResolveLsystem(const LsystemOptions& options,
         const lsystem::FormulaFileText file = lsystem::ReadFormulaFile(options.file);
         if (!file.ok()) {
             // Too large, not text, not a regular file: the reader's own words say which.
-            result.error = options.file + " is not a formula file" + generatorSays(file.error);
+            result.error = options.file + " is not a formula file" + GeneratorSays(file.error);
             return result;
         }
         lines = file.lines;

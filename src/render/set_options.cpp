@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "number_text.h"
+#include "output_format.h"
 #include "set_record.h"
 #include "strip_render.h"
 
@@ -133,19 +134,11 @@ std::string CheckSize(std::int64_t width, std::int64_t height, ImageFormat forma
 }
 
 std::optional<ImageFormat> FormatForName(std::string_view path) {
-    const std::size_t dot = path.rfind('.');
-    const std::size_t slash = path.rfind('/');
-    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) {
-        return std::nullopt;
-    }
-    std::string extension(path.substr(dot + 1));
-    for (char& c : extension) {
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    }
-    if (extension == "png") {
+    const std::optional<OutputFormat> format = OutputFormatForName(path);
+    if (format == OutputFormat::Png) {
         return ImageFormat::Png;
     }
-    if (extension == "jpg" || extension == "jpeg") {
+    if (format == OutputFormat::Jpeg) {
         return ImageFormat::Jpeg;
     }
     return std::nullopt;

@@ -21,12 +21,12 @@ struct Box {
     double left, top, right, bottom;
 };
 
-bool outside(common::Point p, const Box& b) {
+bool Outside(common::Point p, const Box& b) {
     return p.x < b.left || p.x > b.right || p.y < b.top || p.y > b.bottom;
 }
 
 /// Liang-Barsky: the part of the segment inside the box, or false when none is.
-bool clip(double& x0, double& y0, double& x1, double& y1, const Box& b) {
+bool ClipToBox(double& x0, double& y0, double& x1, double& y1, const Box& b) {
     const double dx = x1 - x0;
     const double dy = y1 - y0;
     double t0 = 0.0;
@@ -59,7 +59,7 @@ bool clip(double& x0, double& y0, double& x1, double& y1, const Box& b) {
     return true;
 }
 
-std::string hexColour(common::Colour c) {
+std::string HexColour(common::Colour c) {
     static const char* digits = "0123456789abcdef";
     std::string s = "#";
     for (const std::uint8_t v : {c.r, c.g, c.b}) {
@@ -69,7 +69,7 @@ std::string hexColour(common::Colour c) {
     return s;
 }
 
-std::string xmlEscaped(std::string_view text) {
+std::string XmlEscaped(std::string_view text) {
     std::string out;
     for (const char c : text) {
         switch (c) {
@@ -119,7 +119,7 @@ void VectorWriter::nodeAt(common::Point at) {
     }
     const Box area{-static_cast<double>(r), -static_cast<double>(r), static_cast<double>(m_page.width) + r,
                    static_cast<double>(m_page.height) + r};
-    if (!outside(at, area)) {
+    if (!Outside(at, area)) {
         disc(at.x, at.y, r);
     }
 }
@@ -136,13 +136,13 @@ void VectorWriter::segment(common::Point from, common::Point to) {
     }
     const double reach = std::max(m_page.width, m_page.height);
     const Box near{-reach, -reach, m_page.width + reach, m_page.height + reach};
-    if (outside(from, near) || outside(to, near)) {
+    if (Outside(from, near) || Outside(to, near)) {
         double x0 = from.x;
         double y0 = from.y;
         double x1 = to.x;
         double y1 = to.y;
         closeRun();
-        if (clip(x0, y0, x1, y1, area)) {
+        if (ClipToBox(x0, y0, x1, y1, area)) {
             beginRun(x0, y0);
             addPoint(x1, y1);
             endRun();
@@ -235,19 +235,19 @@ protected:
         put(" ");
         putInt(p.height);
         put("\">\n<metadata id=\"fractals-picture-record\">");
-        put(xmlEscaped(p.record));
+        put(XmlEscaped(p.record));
         put("</metadata>\n<rect width=\"");
         putInt(p.width);
         put("\" height=\"");
         putInt(p.height);
         put("\" fill=\"");
-        put(hexColour(p.background));
+        put(HexColour(p.background));
         // Lines through the pixel centres, as the canvas paints them. Presentation attributes
         // rather than a style sheet, which some renderers ignore.
         put("\"/>\n<g transform=\"translate(0.5 0.5)\" fill=\"none\" stroke=\"");
-        put(hexColour(p.pen));
+        put(HexColour(p.pen));
         put("\" stroke-width=\"1\" stroke-linejoin=\"round\">\n");
-        m_nodeFill = "\" fill=\"" + hexColour(p.node) + "\" stroke=\"none\"/>\n";
+        m_nodeFill = "\" fill=\"" + HexColour(p.node) + "\" stroke=\"none\"/>\n";
     }
     void beginRun(double x, double y) override {
         put("<polyline points=\"");

@@ -1,0 +1,98 @@
+#include "command_options.h"
+
+#include <CLI/CLI.hpp>
+
+namespace render {
+
+void AddSetCommand(CLI::App& app, SetOptions& o) {
+    CLI::App* set = app.add_subcommand("set", "Render a Mandelbrot or Julia set as the explorer draws it");
+    set->add_option("--kind", o.kind, "mandelbrot (the default) or julia")
+        ->check(CLI::IsMember({"mandelbrot", "julia"}))
+        ->type_name("KIND");
+    set->add_option("--julia", o.julia,
+                    "Julia set with the constant RE/IM, as in the explorer's start-point list "
+                    "(--julia -0.5/0.6 or --julia=-0.5/0.6)")
+        ->type_name("RE/IM");
+    set->add_option("--view", o.view,
+                    "The part of the complex plane: real part at the left and right edge, imaginary part "
+                    "at the bottom and top edge (default: the kind's default view, -2 1 -1.5 1.5 or "
+                    "-1.5 1.5 -1.5 1.5)")
+        ->expected(4)
+        ->type_name("RE_MIN RE_MAX IM_MIN IM_MAX");
+    set->add_option("--border", o.border, "Border colour steps, each 0..255 (default 16 2 4)")
+        ->expected(3)
+        ->type_name("R G B");
+    set->add_option("--main", o.main, "Main colour of the points that never escape (default 255 255 0)")
+        ->expected(3)
+        ->type_name("R G B");
+    CLI::Option* subtractive = set->add_flag(
+        "--subtractive", o.subtractive, "Subtractive colour mixing: level n is the border colour minus n");
+    CLI::Option* additive = set->add_flag(
+        "--additive", o.additive, "Additive colour mixing, level n is n times the border colour (default)");
+    subtractive->excludes(additive);
+    CLI::Option* size =
+        set->add_option("--size", o.size, "Picture size in pixels (default 601x601, or the stored picture's)")
+            ->type_name("WxH");
+    CLI::Option* width = set->add_option("--width", o.width,
+                                         "Picture width; the height follows the view's aspect: "
+                                         "round(W * (IM_MAX - IM_MIN) / (RE_MAX - RE_MIN))")
+                             ->type_name("W");
+    size->excludes(width);
+    set->add_option("--from", o.from,
+                    "Take every parameter from the record of a picture stored by the explorer or by this "
+                    "program; options given beside it override it")
+        ->type_name("PICTURE");
+    CLI::Option* output =
+        set->add_option("-o,--output", o.output, "The picture to write: .png or .jpg, chosen by the name")
+            ->type_name("OUT");
+    CLI::Option* zoom = set->add_option("--zoom-sequence", o.zoomSequence,
+                                        "Write N pictures that fly from the kind's default view into the "
+                                        "target view, as NAME_001.JPG ... for the explorer's slide show")
+                            ->type_name("N");
+    set->add_option("--base", o.base, "Base name of the zoom sequence, possibly with a folder")
+        ->type_name("NAME");
+    zoom->excludes(output);
+    set->add_flag("-q,--quiet", o.quiet, "No progress line and no list of the files written");
+}
+
+void AddLsystemCommand(CLI::App& app, LsystemOptions& o) {
+    CLI::App* lsystem = app.add_subcommand("lsystem", "Draw an L-system as the generator draws it");
+    CLI::Option* file = lsystem
+                            ->add_option("FILE", o.file,
+                                         "A formula file of the generator (ten lines: formula, factor, "
+                                         "right and left angle, start length, node radius, iterations, "
+                                         "start point x and y, 1 for a horizontal start)")
+                            ->type_name("FILE.frc");
+    CLI::Option* preset =
+        lsystem
+            ->add_option("--preset", o.preset,
+                         "One of the generator's built-in formulas F1 to F7: 1 to 4 trees, 5 the Koch curve, "
+                         "6 the Sierpinski triangle, 7 the Peano curve")
+            ->type_name("N");
+    CLI::Option* from =
+        lsystem
+            ->add_option("--from", o.from,
+                         "Take the drawing from the record of a JPEG or PNG picture stored by "
+                         "the generator (F9) or by this program")
+            ->type_name("PICTURE");
+    file->excludes(preset)->excludes(from);
+    preset->excludes(from);
+    lsystem
+        ->add_option("--size", o.size,
+                     "Size of the drawing area in pixels (default 493x493, the generator's, or the stored "
+                     "picture's). Another size scales the start length, node radius and start point by the "
+                     "smaller of the two side ratios")
+        ->type_name("WxH");
+    lsystem
+        ->add_option("--background", o.background,
+                     "white (the default: black lines) or black (yellow lines), the generator's two choices")
+        ->type_name("COLOUR");
+    lsystem
+        ->add_option(
+            "-o,--output", o.output,
+            "The drawing to write: .svg or .pdf as vectors, .png or .jpg in pixels, chosen by the name")
+        ->type_name("OUT");
+    lsystem->add_flag("-q,--quiet", o.quiet, "No progress line and no name of the file written");
+}
+
+} // namespace render

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "lsystem_picture.h"
+#include "set_options.h"
+
+namespace CLI {
+class App;
+}
+
+namespace render {
+
+/// The options of each subcommand, with their help texts, filling the options struct as
+/// they are parsed.
+void AddSetCommand(CLI::App& app, SetOptions& options);
+void AddLsystemCommand(CLI::App& app, LsystemOptions& options);
+
+} // namespace render

@@ -1,0 +1,39 @@
+#include "progress_line.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace render {
+
+ProgressLine::ProgressLine(std::ostream& err, bool shown, std::int64_t width, std::string label,
+                           std::string unit)
+    : m_err(err), m_shown(shown), m_width(width), m_label(std::move(label)), m_unit(std::move(unit)),
+      m_start(std::chrono::steady_clock::now()) {}
+
+ProgressLine::~ProgressLine() {
+    if (m_drawn) {
+        m_err << "\r\033[K" << std::flush;
+    }
+}
+
+void ProgressLine::update(std::int64_t rowsDone, std::int64_t rows) {
+    if (!m_shown || rows <= 0) {
+        return;
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+    const double share = static_cast<double>(rowsDone) / static_cast<double>(rows);
+    const double megapixels = static_cast<double>(rowsDone) * static_cast<double>(m_width) / 1e6;
+    const double rate = seconds > 0.0 ? megapixels / seconds : 0.0;
+    char line[160];
+    if (rowsDone > 0) {
+        const auto left = static_cast<long long>(std::llround(seconds * (1.0 - share) / share));
+        std::snprintf(line, sizeof line, "%s %3d%%  %.1f %s  %lld:%02lld left", m_label.c_str(),
+                      static_cast<int>(share * 100.0), rate, m_unit.c_str(), left / 60, left % 60);
+    } else {
+        std::snprintf(line, sizeof line, "%s   0%%", m_label.c_str());
+    }
+    m_err << "\r\033[K" << line << std::flush;
+    m_drawn = true;
+}
+
+} // namespace render

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+namespace render {
+
+/// The "42%  12.3 MP/s  0:17 left" line on a terminal, rewritten in place. The rate counts
+/// `width` units per row done: pixels of picture rows, or segments of a walk (width 1).
+class ProgressLine {
+public:
+    ProgressLine(std::ostream& err, bool shown, std::int64_t width, std::string label,
+                 std::string unit = "MP/s");
+    ~ProgressLine();
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+
+    void update(std::int64_t rowsDone, std::int64_t rows);
+
+private:
+    std::ostream& m_err;
+    bool m_shown;
+    std::int64_t m_width;
+    std::string m_label;
+    std::string m_unit;
+    std::chrono::steady_clock::time_point m_start;
+    bool m_drawn = false;
+};
+
+} // namespace render
