@@ -556,15 +556,19 @@ bool JpegStreamWriter::finish(std::string& error) {
 
 JpegRecordText ReadJpegRecord(const std::string& path) {
     JpegRecordText result;
-    std::FILE* file = std::fopen(path.c_str(), "rbe");
-    if (file == nullptr) {
+    // Opening a pipe for reading waits for a writer; a folder or a device holds no picture.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
         result.error = std::strerror(errno);
         return result;
     }
-    struct stat info {};
-    if (::fstat(::fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {
-        result.error = std::strerror(S_ISDIR(info.st_mode) ? EISDIR : errno);
-        std::fclose(file);
+    if (!S_ISREG(info.st_mode)) {
+        result.error = S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : "Not a regular file";
+        return result;
+    }
+    std::FILE* file = std::fopen(path.c_str(), "rbe");
+    if (file == nullptr) {
+        result.error = std::strerror(errno);
         return result;
     }
     std::unique_ptr<char[]> text = std::make_unique<char[]>(kMaxJpegCommentBytes + 2);

@@ -202,6 +202,14 @@ std::optional<LsystemRecord> ReadLsystem(const Fields& fields) {
     if (!ReadInts<2>(fields, "size", {&r.width, &r.height}, 1, kMaxSide)) {
         return std::nullopt;
     }
+    // Optional, as older records lack it; a value other than the two is damage.
+    if (const auto background = fields.find("background"); background != fields.end()) {
+        if (background->second == "black") {
+            r.background = LsystemBackground::Black;
+        } else if (background->second != "white") {
+            return std::nullopt;
+        }
+    }
     return r;
 }
 
@@ -231,6 +239,7 @@ std::string FormatPictureRecord(const PictureRecord& record) {
             out += "line" + std::to_string(i + 1) + ' ' + Escape(lsystem.lines[i]) + '\n';
         }
         AppendInts(out, "size", {lsystem.width, lsystem.height});
+        out += lsystem.background == LsystemBackground::Black ? "background black\n" : "background white\n";
     }
     return out;
 }

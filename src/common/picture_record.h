@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +23,10 @@ namespace common {
 inline constexpr std::string_view kRecordIdentifier = "fractals-picture-record";
 inline constexpr int kRecordVersion = 1;
 
+/// Readers of the files that carry a record take records up to this size; the longest record a
+/// drawing can have (ten lines of a formula file of 1 MiB, escaped) is about 4 MiB.
+inline constexpr std::size_t kMaxPictureRecordBytes = std::size_t{8} << 20;
+
 /// The explorer's picture. Numbers are written in the shortest form that reads back to the
 /// identical double (negative zero and subnormals included).
 struct SetRecord {
@@ -39,12 +44,18 @@ struct SetRecord {
     int height = 0;
 };
 
-/// The generator's picture: the ten formula-file lines as its parameter record holds them and
-/// the drawing area's size.
+/// The two backgrounds the generator draws on: black with yellow lines or white with black ones.
+enum class LsystemBackground { White, Black };
+
+/// The generator's picture: the ten formula-file lines as its parameter record holds them, the
+/// drawing area's size and its background. The key "background" came after the first records
+/// of version 1, so a record without it reads as white, the only background those were made on
+/// by the renderer and the generator's first choice.
 struct LsystemRecord {
     std::array<std::string, 10> lines;
     int width = 0; // pixels
     int height = 0;
+    LsystemBackground background = LsystemBackground::White;
 };
 
 using PictureRecord = std::variant<SetRecord, LsystemRecord>;

@@ -277,6 +277,9 @@ std::string GeneratorWindow::pictureRecord() const {
     std::copy(lines.begin(), lines.end(), record.lines.begin());
     record.width = m_imageWidth;
     record.height = m_imageHeight;
+    // Only "Löschen" changes the background, and it clears the drawing with it.
+    record.background =
+        m_backColour == common::kBlack ? common::LsystemBackground::Black : common::LsystemBackground::White;
     return common::FormatPictureRecord(record);
 }
 
@@ -296,8 +299,14 @@ void GeneratorWindow::ExportJpeg() {
     if (!path) {
         return;
     }
+    std::string record = pictureRecord();
+    // A comment segment cannot hold a record this long (a formula of tens of thousands of
+    // characters); the picture is what the user asked for, so it is stored without it.
+    if (record.size() > common::kMaxJpegCommentBytes) {
+        record.clear();
+    }
     const common::JpegResult written =
-        common::WriteJpeg(*path, m_image.copyRect({0, 0, m_imageWidth, m_imageHeight}), pictureRecord());
+        common::WriteJpeg(*path, m_image.copyRect({0, 0, m_imageWidth, m_imageHeight}), record);
     if (!written.ok) {
         m_services.messageBox({"Daten-Fehler", "Problem", common::MessageIcon::Stop, {}});
         return;

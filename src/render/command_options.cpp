@@ -72,8 +72,9 @@ void AddLsystemCommand(CLI::App& app, LsystemOptions& o) {
     CLI::Option* from =
         lsystem
             ->add_option("--from", o.from,
-                         "Take the drawing from the record of a JPEG or PNG picture stored by "
-                         "the generator (F9) or by this program")
+                         "Take the drawing, with its background, from the record of a JPEG stored "
+                         "by the generator (F9) or of a JPEG, PNG, SVG or PDF drawing written by "
+                         "this program")
             ->type_name("PICTURE");
     file->excludes(preset)->excludes(from);
     preset->excludes(from);

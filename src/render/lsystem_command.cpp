@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "jpeg_file.h"
 #include "lsystem_render.h"
 #include "progress_line.h"
 #include "stored_record.h"
@@ -48,6 +49,13 @@ Outcome RunLsystem(const LsystemOptions& options, RunContext& context) {
         return Failure("cannot write " + options.output + ": " + error);
     case WriteStatus::Done:
         break;
+    }
+    if (const std::string record = common::FormatPictureRecord(resolved.picture.record);
+        !FormatHoldsRecord(*format, record)) {
+        context.err << kProgramName << ": the parameter record (" << record.size()
+                    << " bytes) is longer than a JPEG comment holds (" << common::kMaxJpegCommentBytes
+                    << " bytes), so " << options.output
+                    << " was written without it; a .png, .svg or .pdf drawing keeps it\n";
     }
     if (stackFull) {
         context.err

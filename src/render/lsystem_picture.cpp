@@ -196,18 +196,22 @@ ResolvedLsystem ResolveLsystem(const LsystemOptions& options,
         return usage("lsystem: give exactly one of a formula file FILE.frc, --preset N or --from PICTURE");
     }
 
-    common::Colour background = common::kWhite;
-    common::Colour pen = common::kBlack;
+    // A stored drawing keeps the background it was made on unless another is asked for.
+    common::LsystemBackground choice = record ? record->background : common::LsystemBackground::White;
     if (!options.background.empty()) {
-        const std::string choice = LowerCase(options.background);
-        if (choice == "black") {
-            // The window's only other choice: yellow lines on black.
-            background = common::kBlack;
-            pen = common::kYellow;
-        } else if (choice != "white") {
+        const std::string name = LowerCase(options.background);
+        if (name == "black") {
+            choice = common::LsystemBackground::Black;
+        } else if (name == "white") {
+            choice = common::LsystemBackground::White;
+        } else {
             return usage("--background: expected white or black, not \"" + options.background + "\"");
         }
     }
+    // The window's only other choice than black on white: yellow lines on black.
+    const bool black = choice == common::LsystemBackground::Black;
+    const common::Colour background = black ? common::kBlack : common::kWhite;
+    const common::Colour pen = black ? common::kYellow : common::kBlack;
 
     int refWidth = kDesignSide;
     int refHeight = kDesignSide;
@@ -278,6 +282,7 @@ ResolvedLsystem ResolveLsystem(const LsystemOptions& options,
                               static_cast<int>(height));
     result.picture.background = background;
     result.picture.pen = pen;
+    result.picture.record.background = choice;
     result.picture.settings.PenColour = pen;
     return result;
 }

@@ -100,13 +100,20 @@ WalkResult WalkSegments(const LsystemPicture& picture, const lsystem::FormulaWal
     return Walk(picture, none, &observer, control);
 }
 
+bool FormatHoldsRecord(DrawingFormat format, std::string_view record) {
+    return format != DrawingFormat::Jpeg || record.size() <= common::kMaxJpegCommentBytes;
+}
+
 WriteStatus WriteLsystemPicture(const LsystemPicture& picture, const std::string& path, DrawingFormat format,
                                 const WalkControl& control, bool& stackFull, std::string& error) {
     OutputFile output;
     if (!output.open(path, error)) {
         return WriteStatus::Failed;
     }
-    const std::string record = common::FormatPictureRecord(picture.record);
+    std::string record = common::FormatPictureRecord(picture.record);
+    if (!FormatHoldsRecord(format, record)) {
+        record.clear();
+    }
     WalkResult walked;
     if (format == DrawingFormat::Svg || format == DrawingFormat::Pdf) {
         std::unique_ptr<VectorWriter> writer =

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "canvas.h"
 #include "formula_walk.h"
@@ -35,6 +36,11 @@ struct WalkResult {
                                       const WalkControl& control);
 
 enum class WriteStatus { Done, Stopped, Failed };
+
+/// Whether the format can carry the record: a JPEG comment segment holds at most 65533 bytes,
+/// which a formula of tens of thousands of characters exceeds. Such a picture is written
+/// without its record.
+[[nodiscard]] bool FormatHoldsRecord(DrawingFormat format, std::string_view record);
 
 /// Draws the picture into `path` (written beside it and renamed at the end) in the format;
 /// `error` says why when it failed. A stack overflow still writes the drawing, as far as the

@@ -2,9 +2,13 @@
 
 #include <cerrno>
 #include <csetjmp>
+#include <cstdlib>
 #include <cstring>
 
 #include <png.h>
+
+#include "input_file.h"
+#include "picture_record.h"
 
 namespace render {
 
@@ -14,6 +18,7 @@ namespace {
 // jumps back into a frame of its own that holds nothing with a destructor.
 struct PngErrorText {
     char message[256];
+    char textWarning[256];
 };
 
 extern "C" void RenderPngError(png_structp png, png_const_charp text) {
@@ -22,7 +27,21 @@ extern "C" void RenderPngError(png_structp png, png_const_charp text) {
     png_longjmp(png, 1);
 }
 
-extern "C" void RenderPngWarning(png_structp, png_const_charp) {}
+// Warnings are dropped, except the first about a text chunk: libpng discards a text chunk it
+// finds damaged with only a warning, which would make a damaged record look like none.
+extern "C" void RenderPngWarning(png_structp png, png_const_charp text) {
+    auto* state = static_cast<PngErrorText*>(png_get_error_ptr(png));
+    if (state->textWarning[0] == '\0' && std::strncmp(text, "iTXt:", 5) == 0) {
+        std::snprintf(state->textWarning, sizeof state->textWarning, "%s", text);
+    }
+}
+
+// The renderer writes pictures up to 2^31 - 1 pixels a side and records of any size it makes;
+// libpng's defaults stop at a million pixels a side and at 8 MB a chunk.
+void RaiseLimits(png_structp png) {
+    png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
+    png_set_chunk_malloc_max(png, common::kMaxPictureRecordBytes + 4096);
+}
 
 struct PngState {
     png_structp png = nullptr;
@@ -58,6 +77,7 @@ bool StartPng(PngState& d, std::FILE* file, const char* record, std::size_t reco
         return false;
     }
     png_init_io(d.png, file);
+    RaiseLimits(d.png);
     png_set_IHDR(d.png, d.info, static_cast<png_uint_32>(d.width), static_cast<png_uint_32>(d.height), 8,
                  PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
@@ -102,9 +122,11 @@ bool FinishPng(PngState& d) {
     return true;
 }
 
-bool ReadPngText(std::FILE* file, char* out, std::size_t outSize, std::size_t* length, bool* found,
-                 PngErrorText* errors) {
-    *found = false;
+// Reads up to the first pixel data. On success `*text` is the record's bytes in a buffer from
+// malloc (the caller frees it), or null when the file has none. Nothing with a destructor lives
+// in this frame.
+bool ReadPngText(std::FILE* file, char** text, std::size_t* length, PngErrorText* errors) {
+    *text = nullptr;
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, errors, RenderPngError, RenderPngWarning);
     if (png == nullptr) {
         std::snprintf(errors->message, sizeof errors->message, "cannot start the PNG decoder");
@@ -116,16 +138,24 @@ bool ReadPngText(std::FILE* file, char* out, std::size_t outSize, std::size_t* l
         return false;
     }
     png_init_io(png, file);
+    RaiseLimits(png);
+    // A checksum error in any chunk before the pixels is damage, not a chunk to drop quietly.
+    png_set_crc_action(png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
     png_read_info(png, info);
     png_textp texts = nullptr;
     const int count = png_get_text(png, info, &texts, nullptr);
     for (int i = 0; i < count; ++i) {
         const std::size_t size =
             texts[i].compression >= PNG_ITXT_COMPRESSION_NONE ? texts[i].itxt_length : texts[i].text_length;
-        if (std::strcmp(texts[i].key, kPngRecordKeyword) == 0 && size <= outSize) {
-            std::memcpy(out, texts[i].text, size);
+        if (std::strcmp(texts[i].key, kPngRecordKeyword) == 0) {
+            *text = static_cast<char*>(std::malloc(size > 0 ? size : 1));
+            if (*text == nullptr) {
+                std::snprintf(errors->message, sizeof errors->message, "not enough memory for its record");
+                png_destroy_read_struct(&png, &info, nullptr);
+                return false;
+            }
+            std::memcpy(*text, texts[i].text, size);
             *length = size;
-            *found = true;
             break;
         }
     }
@@ -185,22 +215,29 @@ bool PngStreamWriter::finish(std::string& error) {
 
 PngRecordText ReadPngRecord(const std::string& path) {
     PngRecordText result;
-    std::FILE* file = std::fopen(path.c_str(), "rbe");
+    std::FILE* file = OpenRegularFile(path, result.error);
     if (file == nullptr) {
-        result.error = std::strerror(errno);
         return result;
     }
-    constexpr std::size_t kMaxRecord = 1 << 16;
-    auto text = std::make_unique<char[]>(kMaxRecord);
+    char* text = nullptr;
     std::size_t length = 0;
-    bool found = false;
     PngErrorText errors{};
-    const bool ok = ReadPngText(file, text.get(), kMaxRecord, &length, &found, &errors);
+    const bool ok = ReadPngText(file, &text, &length, &errors);
+    // libpng's stdio reader says only "Read Error" for a file that ends too soon.
+    const bool atEnd = std::feof(file) != 0;
     std::fclose(file);
     if (!ok) {
-        result.error = errors.message[0] != '\0' ? errors.message : "unreadable PNG file";
-    } else if (found) {
-        result.text = std::string(text.get(), length);
+        if (atEnd) {
+            result.error = "the PNG file is truncated (it ends before its pixel data)";
+        } else {
+            result.error = std::string("the PNG file is damaged (") +
+                           (errors.message[0] != '\0' ? errors.message : "unreadable") + ")";
+        }
+    } else if (text != nullptr) {
+        result.text = std::string(text, length);
+        std::free(text);
+    } else if (errors.textWarning[0] != '\0') {
+        result.error = std::string("the PNG file is damaged (") + errors.textWarning + ")";
     }
     return result;
 }

@@ -1,51 +1,70 @@
 #include "stored_record.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fstream>
+#include <cstdio>
+#include <memory>
 
+#include "input_file.h"
 #include "jpeg_file.h"
 #include "png_file.h"
+#include "vector_record.h"
 
 namespace render {
 
-PictureKind SniffPicture(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    unsigned char head[8] = {};
-    in.read(reinterpret_cast<char*>(head), sizeof head);
-    if (in.gcount() >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) {
+PictureKind SniffPicture(std::string_view head) {
+    if (head.starts_with("\xFF\xD8\xFF")) {
         return PictureKind::Jpeg;
     }
-    static const unsigned char kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    if (in.gcount() == 8 && std::equal(head, head + 8, kPng)) {
+    if (head.starts_with("\x89PNG\r\n\x1A\n")) {
         return PictureKind::Png;
+    }
+    if (head.starts_with("%PDF-")) {
+        return PictureKind::Pdf;
+    }
+    std::string_view text = head;
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        text.remove_prefix(3);
+    }
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    if (first != std::string_view::npos && text[first] == '<' &&
+        text.find("<svg") != std::string_view::npos) {
+        return PictureKind::Svg;
     }
     return PictureKind::Other;
 }
 
 Outcome ReadStoredRecord(const std::string& path, std::optional<common::PictureRecord>& record) {
-    std::ifstream probe(path, std::ios::binary);
-    if (!probe) {
-        return Failure("cannot read " + path + ": " + std::strerror(errno));
+    std::string head(1024, '\0');
+    {
+        std::string error;
+        std::FILE* file = OpenRegularFile(path, error);
+        if (file == nullptr) {
+            return Failure("cannot read " + path + ": " + error);
+        }
+        head.resize(std::fread(head.data(), 1, head.size(), file));
+        std::fclose(file);
     }
     std::optional<std::string> text;
     std::string error;
-    switch (SniffPicture(path)) {
-    case PictureKind::Jpeg: {
-        common::JpegRecordText found = common::ReadJpegRecord(path);
+    const auto take = [&text, &error](auto found) {
         text = std::move(found.text);
-        error = found.error;
+        error = std::move(found.error);
+    };
+    switch (SniffPicture(head)) {
+    case PictureKind::Jpeg:
+        take(common::ReadJpegRecord(path));
         break;
-    }
-    case PictureKind::Png: {
-        PngRecordText found = ReadPngRecord(path);
-        text = std::move(found.text);
-        error = found.error;
+    case PictureKind::Png:
+        take(ReadPngRecord(path));
         break;
-    }
-    default:
-        return Failure("cannot read " + path + ": not a JPEG or PNG picture");
+    case PictureKind::Svg:
+        take(ReadSvgRecord(path));
+        break;
+    case PictureKind::Pdf:
+        take(ReadPdfRecord(path));
+        break;
+    case PictureKind::Other:
+        return Failure("cannot read " + path +
+                       (head.empty() ? ": the file is empty" : ": not a JPEG, PNG, SVG or PDF file"));
     }
     if (!error.empty()) {
         return Failure("cannot read " + path + ": " + error);

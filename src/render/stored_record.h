@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 
 #include "outcome.h"
@@ -9,12 +10,14 @@
 
 namespace render {
 
-enum class PictureKind { Jpeg, Png, Other };
+enum class PictureKind { Jpeg, Png, Svg, Pdf, Other };
 
-/// What the file's first bytes say it is.
-[[nodiscard]] PictureKind SniffPicture(const std::string& path);
+/// What a file's first bytes say it is: an SVG file starts with markup (after a byte order
+/// mark or blanks) and names an svg element within its first KiB.
+[[nodiscard]] PictureKind SniffPicture(std::string_view head);
 
-/// The record of a stored picture, or why there is none.
+/// The record of a stored picture or drawing (JPEG, PNG, SVG or PDF), or why there is none. A
+/// folder, a pipe or a device is named as such without being read.
 [[nodiscard]] Outcome ReadStoredRecord(const std::string& path, std::optional<common::PictureRecord>& record);
 
 /// The record of `--from` when it is of the kind the command draws; `wrongKind` names the

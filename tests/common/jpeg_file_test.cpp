@@ -862,6 +862,40 @@ TEST_F(JpegRecordTest, DamagedOrNewerRecordIsIgnoredAndPictureStillReads) {
     EXPECT_TRUE(common::ReadPictureRecord(plain.string()).has_value());
 }
 
+// The longest record a comment holds reads back whole; one byte more is refused before any
+// file exists, so the callers decide to leave it out.
+TEST_F(JpegRecordTest, LongestCommentReadsBackAndALongerRecordIsRefused) {
+    std::string record = "fractals-picture-record\n";
+    record.resize(common::kMaxJpegCommentBytes, 'x');
+    const fs::path longest = folder_.path() / "longest.jpg";
+    ASSERT_TRUE(common::WriteJpeg(longest.string(), TestPicture(), record).ok);
+    EXPECT_EQ(common::ReadJpegRecord(longest.string()).text, record);
+
+    const fs::path longer = folder_.path() / "longer.jpg";
+    const common::JpegResult refused = common::WriteJpeg(longer.string(), TestPicture(), record + 'x');
+    EXPECT_FALSE(refused.ok);
+    EXPECT_NE(refused.error.find("too long for a JPEG comment"), std::string::npos) << refused.error;
+    EXPECT_FALSE(fs::exists(longer));
+}
+
+// A pipe is refused by its kind: opening it would wait for a writer, and with one holding it
+// open the reader would take its bytes for a picture.
+TEST_F(JpegRecordTest, PipeIsNoPictureAndIsNotOpened) {
+    const fs::path pipe = folder_.path() / "pipe.jpg";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const int writer = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(writer, 0);
+    const std::string record = common::FormatPictureRecord(SampleSetRecord());
+    const fs::path marked = folder_.path() / "marked.jpg";
+    ASSERT_TRUE(common::WriteJpeg(marked.string(), TestPicture(), record).ok);
+    const Bytes bytes = ReadBytes(marked);
+    ASSERT_EQ(::write(writer, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    const common::JpegRecordText read = common::ReadJpegRecord(pipe.string());
+    ::close(writer);
+    EXPECT_FALSE(read.text.has_value());
+    EXPECT_EQ(read.error, "Not a regular file");
+}
+
 TEST_F(JpegRecordTest, StreamWriterInStripsEqualsWholeWrite) {
     const RgbImage picture = TestPicture(70, 45);
     const std::string record = common::FormatPictureRecord(SampleSetRecord());

@@ -156,11 +156,31 @@ TEST(BrokenRecordTest, EmptyTextAndBadEscapeAreNoRecord) {
     EXPECT_FALSE(common::ParsePictureRecord(text).has_value());
 }
 
+TEST(LsystemRecordTest, BackgroundReadsBackAndIsWhiteWhenAbsent) {
+    LsystemRecord in;
+    in.width = in.height = 10;
+    in.background = common::LsystemBackground::Black;
+    std::string text = common::FormatPictureRecord(in);
+    EXPECT_NE(text.find("\nbackground black\n"), std::string::npos) << text;
+    EXPECT_EQ(std::get<LsystemRecord>(*common::ParsePictureRecord(text)).background,
+              common::LsystemBackground::Black);
+    // Records written before the key existed keep version 1 and read as white.
+    text.erase(text.find("background black\n"));
+    EXPECT_NE(text.find("version 1\n"), std::string::npos);
+    EXPECT_EQ(std::get<LsystemRecord>(*common::ParsePictureRecord(text)).background,
+              common::LsystemBackground::White);
+    EXPECT_FALSE(common::ParsePictureRecord(text + "background grey\n").has_value());
+    EXPECT_FALSE(common::ParsePictureRecord(text + "background black\nbackground white\n").has_value());
+}
+
 // A later version 1 writer may add lines; this reader skips what it does not know.
 TEST(PictureRecordTest, UnknownKeysAreSkipped) {
     std::string text = common::FormatPictureRecord(Set(-2.0, 1.0, -1.5, 1.5, 0.0, 0.0));
     text += "palette smooth\n";
     EXPECT_TRUE(common::ParsePictureRecord(text).has_value());
+    LsystemRecord drawing;
+    drawing.width = drawing.height = 10;
+    EXPECT_TRUE(common::ParsePictureRecord(common::FormatPictureRecord(drawing) + "pen red\n").has_value());
 }
 
 } // namespace

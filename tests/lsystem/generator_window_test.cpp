@@ -1362,6 +1362,50 @@ TEST_F(GeneratorWindowTest, ExportWritesTheAreaAsA24BitJpegAtFullQuality) {
     EXPECT_FALSE(common::ReadPictureRecord(dir + "/bilder/leer.jpg").has_value());
 }
 
+// The record says which background the drawing was made on, so the renderer draws it alike.
+TEST_F(GeneratorWindowTest, ExportRecordsTheBackground) {
+    const std::pair<const char*, common::LsystemBackground> rows[] = {
+        {"0", common::LsystemBackground::Black}, {"1", common::LsystemBackground::White}};
+    for (const auto& [answer, background] : rows) {
+        SCOPED_TRACE(answer);
+        fake.inputAnswers = {answer};
+        button(3)->click();
+        setFields({"F", "1", "0", "0", "10", "0", "1", "0"});
+        generate();
+        const std::string path = dir + "/grund" + answer + ".jpg";
+        fake.fileAnswers = {path};
+        keyAtFocus(Qt::Key_F9);
+        EXPECT_TRUE(fake.messages.empty());
+        const std::optional<common::PictureRecord> record = common::ReadPictureRecord(path);
+        ASSERT_TRUE(record.has_value());
+        EXPECT_EQ(std::get<common::LsystemRecord>(*record).background, background);
+    }
+}
+
+// A comment segment holds 65533 bytes; a formula of 30000 umlauts makes a record of 240000
+// (each byte escaped). The picture is still stored, only without its record.
+TEST_F(GeneratorWindowTest, ExportOfARecordTooLongForAJpegCommentStoresThePictureAlone) {
+    std::string formula = "F";
+    for (int i = 0; i < 30000; ++i) {
+        formula += "\xC3\xA4";
+    }
+    setFields({formula.c_str(), "1", "0", "0", "10", "0", "1", "0"});
+    generate();
+    ASSERT_TRUE(fake.messages.empty());
+    ASSERT_GT(window->pictureRecord().size(), common::kMaxJpegCommentBytes);
+    const std::string path = dir + "/lang.jpg";
+    fake.fileAnswers = {path};
+    keyAtFocus(Qt::Key_F9);
+    EXPECT_TRUE(fake.messages.empty());
+    EXPECT_EQ(window->workDir(), dir + "/");
+    const common::JpegReadResult back = common::ReadJpeg(path);
+    ASSERT_TRUE(back.ok()) << back.error;
+    EXPECT_TRUE(nearlyEqual(back.image, pic().image(), 24));
+    const common::JpegRecordText record = common::ReadJpegRecord(path);
+    EXPECT_TRUE(record.ok()) << record.error;
+    EXPECT_FALSE(record.text.has_value());
+}
+
 TEST_F(GeneratorWindowTest, AnUnwritableExportReportsADataErrorAndKeepsTheFolder) {
     fs::create_directory(dir + "/ordner.jpg");
     const std::string targets[] = {dir + "/fehlt/bild.jpg", dir + "/ordner.jpg"};

@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "canvas.h"
@@ -21,6 +25,7 @@
 #include "parameters.h"
 #include "png_file.h"
 #include "renderer.h"
+#include "stored_record.h"
 #include "strip_render.h"
 
 namespace {
@@ -289,12 +294,46 @@ protected:
 
 class BadInputTest : public RefusalTest {};
 
+/// Holds a named pipe open for writing with a picture's first bytes in it, so that a reader
+/// that opened it anyway would read those and fail rather than wait.
+class HeldPipe {
+public:
+    explicit HeldPipe(const char* name) {
+        EXPECT_EQ(::mkfifo(name, 0600), 0);
+        m_fd = ::open(name, O_RDWR | O_NONBLOCK);
+        EXPECT_GE(m_fd, 0);
+        std::string bytes(32768, '\0');
+        bytes.replace(0, 3, "\xFF\xD8\xFF");
+        EXPECT_EQ(::write(m_fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    ~HeldPipe() { ::close(m_fd); }
+    HeldPipe(const HeldPipe&) = delete;
+    HeldPipe& operator=(const HeldPipe&) = delete;
+
+private:
+    int m_fd = -1;
+};
+
 TEST_P(BadInputTest, OneMessageAndNoFile) {
     ASSERT_TRUE(common::WriteJpeg("plain.jpg", common::RgbImage(4, 4)).ok);
     ASSERT_TRUE(common::WriteJpeg("damaged.jpg", common::RgbImage(4, 4),
                                   "fractals-picture-record\nversion 1\nkind julia\n")
                     .ok);
     std::ofstream("text.jpg") << "not a picture";
+    std::ofstream("empty.png").close();
+    fs::create_directory("folder.png");
+    const HeldPipe pipe("pipe.png");
+    // A stored picture cut inside its record, and one whose record chunk fails its checksum.
+    ASSERT_EQ(run({"set", "--size", "4x4", "-q", "-o", "whole.png"}).status, 0);
+    std::string png = Bytes("whole.png");
+    const std::size_t chunk = png.find("iTXt");
+    ASSERT_NE(chunk, std::string::npos);
+    std::ofstream("cut.png", std::ios::binary) << png.substr(0, chunk + 40);
+    const std::size_t length =
+        (static_cast<std::uint8_t>(png[chunk - 2]) << 8) | static_cast<std::uint8_t>(png[chunk - 1]);
+    png[chunk + 4 + length] = static_cast<char>(png[chunk + 4 + length] ^ 1);
+    std::ofstream("checksum.png", std::ios::binary) << png;
+    fs::remove("whole.png");
     expectRefused("set", GetParam());
 }
 
@@ -322,7 +361,15 @@ INSTANTIATE_TEST_SUITE_P(
                2,
                "aspect"},
         BadRow{"from_missing_file", {"--from", "absent.jpg", "-o", "x.png"}, 1, "absent.jpg"},
-        BadRow{"from_not_a_picture", {"--from", "text.jpg", "-o", "x.png"}, 1, "not a JPEG or PNG"},
+        BadRow{"from_not_a_picture", {"--from", "text.jpg", "-o", "x.png"}, 1, "not a JPEG, PNG, SVG or PDF"},
+        BadRow{"from_empty_file", {"--from", "empty.png", "-o", "x.png"}, 1, "empty.png: the file is empty"},
+        BadRow{"from_folder", {"--from", "folder.png", "-o", "x.png"}, 1, "folder.png: it is a folder"},
+        BadRow{"from_pipe", {"--from", "pipe.png", "-o", "x.png"}, 1, "pipe.png: it is not a regular file"},
+        BadRow{"from_cut_png", {"--from", "cut.png", "-o", "x.png"}, 1, "cut.png: the PNG file is truncated"},
+        BadRow{"from_bad_checksum",
+               {"--from", "checksum.png", "-o", "x.png"},
+               1,
+               "PNG file is damaged (iTXt: CRC"},
         BadRow{"from_without_record", {"--from", "plain.jpg", "-o", "x.png"}, 1, "no parameter record"},
         BadRow{"from_damaged_record", {"--from", "damaged.jpg", "-o", "x.png"}, 1, "damaged"},
         BadRow{"output_folder_missing", {"--size", "8x8", "-o", "absent/x.png"}, 1, "absent/x.png"},
@@ -531,6 +578,12 @@ TEST_F(RenderTest, StoredDrawingRendersAgainIdentically) {
     EXPECT_EQ(Bytes("b.png"), Bytes("a.png"));
     ASSERT_EQ(run({"lsystem", "--from", "a.png", "-o", "b.svg"}).status, 0);
     EXPECT_EQ(Bytes("b.svg"), Bytes("a.svg"));
+    // The vector drawings' records read back too.
+    ASSERT_EQ(run({"lsystem", "--from", "a.svg", "-o", "c.png"}).status, 0);
+    EXPECT_EQ(Bytes("c.png"), Bytes("a.png"));
+    ASSERT_EQ(run({"lsystem", "--from", "a.svg", "-o", "a.pdf"}).status, 0);
+    ASSERT_EQ(run({"lsystem", "--from", "a.pdf", "-o", "d.png"}).status, 0);
+    EXPECT_EQ(Bytes("d.png"), Bytes("a.png"));
 
     // Twice the size: the lengths and the start point double, and the record says so, so the
     // larger drawing too comes back identically from its record.
@@ -544,6 +597,70 @@ TEST_F(RenderTest, StoredDrawingRendersAgainIdentically) {
     EXPECT_EQ(big.height, 1200);
     ASSERT_EQ(run({"lsystem", "--from", "big.jpg", "-o", "big2.jpg"}).status, 0);
     EXPECT_EQ(Bytes("big2.jpg"), Bytes("big.jpg"));
+}
+
+TEST_F(RenderTest, StoredDrawingKeepsItsBackgroundUnlessAnotherIsAsked) {
+    ASSERT_EQ(run({"lsystem", "--preset", "6", "--background", "black", "-q", "-o", "black.png"}).status, 0);
+    ASSERT_EQ(run({"lsystem", "--preset", "6", "-q", "-o", "white.png"}).status, 0);
+    for (const char* stored : {"black.jpg", "black.svg", "black.pdf"}) {
+        ASSERT_EQ(run({"lsystem", "--preset", "6", "--background", "black", "-q", "-o", stored}).status, 0);
+        ASSERT_EQ(run({"lsystem", "--from", stored, "-q", "-o", "again.png"}).status, 0);
+        EXPECT_EQ(Bytes("again.png"), Bytes("black.png")) << stored;
+        ASSERT_EQ(run({"lsystem", "--from", stored, "--background", "white", "-q", "-o", "again.png"}).status,
+                  0);
+        EXPECT_EQ(Bytes("again.png"), Bytes("white.png")) << stored;
+    }
+    // A record from before the background was kept draws on white, as it did.
+    common::LsystemRecord old = std::get<common::LsystemRecord>(*common::ReadPictureRecord("black.jpg"));
+    std::string text = common::FormatPictureRecord(old);
+    text.erase(text.find("background black\n"));
+    ASSERT_TRUE(common::WriteJpeg("old.jpg", common::RgbImage(4, 4), text).ok);
+    ASSERT_EQ(run({"lsystem", "--from", "old.jpg", "-q", "-o", "again.png"}).status, 0);
+    EXPECT_EQ(Bytes("again.png"), Bytes("white.png"));
+}
+
+// A record of any length the renderer makes reads back from a PNG, an SVG or a PDF; a JPEG
+// comment cannot hold one this long, so the JPEG is written without it and a note says so.
+TEST_F(RenderTest, LongFormulaRecordReadsBackFromEveryFormatThatHoldsIt) {
+    std::string formula = "F";
+    for (int i = 0; i < 100000; ++i) {
+        formula += "+-";
+    }
+    const Lines lines = {formula, "1", "90", "90", "10", "0", "1", "0", "0", "0"};
+    std::ofstream("long.frc", std::ios::binary) << lsystem::FormatFormulaFile(lines);
+    for (const char* name : {"long.png", "long.svg", "long.pdf"}) {
+        const Run first = run({"lsystem", "long.frc", "-q", "-o", name});
+        ASSERT_EQ(first.status, 0) << first.err;
+        EXPECT_TRUE(first.err.empty()) << first.err;
+        const std::string again = std::string("again") + fs::path(name).extension().string();
+        const Run second = run({"lsystem", "--from", name, "-q", "-o", again});
+        ASSERT_EQ(second.status, 0) << second.err;
+        EXPECT_EQ(Bytes(again), Bytes(name));
+    }
+    const render::PngRecordText png = render::ReadPngRecord("long.png");
+    ASSERT_TRUE(png.text.has_value()) << png.error;
+    EXPECT_GT(png.text->size(), std::size_t{1} << 16);
+
+    const Run jpeg = run({"lsystem", "long.frc", "-q", "-o", "long.jpg"});
+    ASSERT_EQ(jpeg.status, 0) << jpeg.err;
+    EXPECT_NE(jpeg.err.find("fractal-render: the parameter record (200"), std::string::npos) << jpeg.err;
+    EXPECT_NE(jpeg.err.find("long.jpg was written without it"), std::string::npos) << jpeg.err;
+    const common::JpegRecordText none = common::ReadJpegRecord("long.jpg");
+    EXPECT_TRUE(none.ok()) << none.error;
+    EXPECT_FALSE(none.text.has_value());
+    EXPECT_TRUE(common::ReadJpeg("long.jpg").ok());
+}
+
+// libpng's own limit is a million pixels a side; the renderer's is 2^31 - 1.
+TEST_F(RenderTest, PngWiderThanAMillionPixelsKeepsItsRecord) {
+    const Run r = run({"set", "--size", "1000001x1", "-q", "-o", "wide.png"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::optional<common::PictureRecord> record;
+    ASSERT_TRUE(render::ReadStoredRecord("wide.png", record).ok());
+    EXPECT_EQ(std::get<common::SetRecord>(*record).width, 1000001);
+    EXPECT_EQ(std::get<common::SetRecord>(*record).height, 1);
+    ASSERT_EQ(run({"set", "--from", "wide.png", "--size", "5x1", "-q", "-o", "narrow.png"}).status, 0);
+    EXPECT_EQ(render::ReadPng("narrow.png").width, 5);
 }
 
 class LsystemBadInputTest : public RefusalTest {};
@@ -565,6 +682,9 @@ TEST_P(LsystemBadInputTest, OneMessageAndNoFile) {
     std::ofstream("short.frc") << "F\n1\n90\n";
     ASSERT_TRUE(common::WriteJpeg("plain.jpg", common::RgbImage(4, 4)).ok);
     ASSERT_EQ(run({"set", "--size", "4x4", "-o", "set.png"}).status, 0);
+    std::ofstream("cut.pdf") << "%PDF-1.4\n1 0 obj\n<< /Type /Catalog";
+    std::ofstream("foreign.svg")
+        << "<svg xmlns=\"http://www.w3.org/2000/svg\"><rect width=\"4\" height=\"4\"/></svg>";
     expectRefused("lsystem", GetParam());
 }
 
@@ -594,6 +714,11 @@ INSTANTIATE_TEST_SUITE_P(
         BadRow{"short_file", {"short.frc", "-o", "x.svg"}, 1, "start point"},
         BadRow{"from_set_picture", {"--from", "set.png", "-o", "x.svg"}, 1, "set explorer"},
         BadRow{"from_without_record", {"--from", "plain.jpg", "-o", "x.svg"}, 1, "no parameter record"},
+        BadRow{"from_cut_pdf", {"--from", "cut.pdf", "-o", "x.svg"}, 1, "cut.pdf: the PDF file is truncated"},
+        BadRow{"from_foreign_svg",
+               {"--from", "foreign.svg", "-o", "x.svg"},
+               1,
+               "foreign.svg holds no parameter record"},
         BadRow{"output_folder_missing", {"--preset", "1", "-o", "absent/x.svg"}, 1, "absent/x.svg"}),
     [](const testing::TestParamInfo<BadRow>& info) { return std::string(info.param.name); });
 
