@@ -4,6 +4,10 @@
 
 namespace render {
 
+// The numbers of --view, --border and --main are one value of several words each, which the
+// parser takes as they come, like the word after any other option: "--view -0.5 -.25 ..." is
+// then four numbers, not a number and an unknown option. CheckCommandLine has made sure that
+// the words are there.
 void AddSetCommand(CLI::App& app, SetOptions& o) {
     CLI::App* set = app.add_subcommand("set", "Render a Mandelbrot or Julia set as the explorer draws it");
     set->add_option("--kind", o.kind, "mandelbrot (the default) or julia")
@@ -17,13 +21,16 @@ void AddSetCommand(CLI::App& app, SetOptions& o) {
                     "The part of the complex plane: real part at the left and right edge, imaginary part "
                     "at the bottom and top edge (default: the kind's default view, -2 1 -1.5 1.5 or "
                     "-1.5 1.5 -1.5 1.5)")
-        ->expected(4)
+        ->type_size(4)
+        ->expected(1)
         ->type_name("RE_MIN RE_MAX IM_MIN IM_MAX");
     set->add_option("--border", o.border, "Border colour steps, each 0..255 (default 16 2 4)")
-        ->expected(3)
+        ->type_size(3)
+        ->expected(1)
         ->type_name("R G B");
     set->add_option("--main", o.main, "Main colour of the points that never escape (default 255 255 0)")
-        ->expected(3)
+        ->type_size(3)
+        ->expected(1)
         ->type_name("R G B");
     CLI::Option* subtractive = set->add_flag(
         "--subtractive", o.subtractive, "Subtractive colour mixing: level n is the border colour minus n");
@@ -50,7 +57,8 @@ void AddSetCommand(CLI::App& app, SetOptions& o) {
                                         "target view, as NAME_001.JPG ... for the explorer's slide show")
                             ->type_name("N");
     set->add_option("--base", o.base, "Base name of the zoom sequence, possibly with a folder")
-        ->type_name("NAME");
+        ->type_name("NAME")
+        ->needs(zoom);
     zoom->excludes(output);
     set->add_flag("-q,--quiet", o.quiet, "No progress line and no list of the files written");
 }

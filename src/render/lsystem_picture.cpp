@@ -246,9 +246,9 @@ ResolvedLsystem ResolveLsystem(const LsystemOptions& options,
     std::vector<std::string> lines;
     std::string source;
     if (!options.preset.empty()) {
-        const std::optional<double> n = ParseNumber(options.preset);
+        const std::optional<std::int64_t> n = ParseCount(options.preset);
         const auto& presets = lsystem::Presets();
-        if (!n || *n != std::floor(*n) || *n < 1 || *n > static_cast<double>(presets.size())) {
+        if (!n || *n > static_cast<std::int64_t>(presets.size())) {
             return usage("--preset: expected a number from 1 to 7 (the F1 to F7 formulas), not \"" +
                          options.preset + "\"");
         }
@@ -257,7 +257,9 @@ ResolvedLsystem ResolveLsystem(const LsystemOptions& options,
         source = preset.name;
     } else if (record) {
         lines.assign(record->lines.begin(), record->lines.end());
-        source = options.from + " (its parameter record)";
+        // The lines stored with a picture passed these checks when it was drawn: a record
+        // that fails them does not describe its picture.
+        source = options.from + ": its parameter record is damaged";
     } else {
         if (std::FILE* probe = std::fopen(options.file.c_str(), "rb"); probe != nullptr) {
             std::fclose(probe);
