@@ -20,7 +20,8 @@ void AddSetCommand(CLI::App& app, SetOptions& o) {
     set->add_option("--view", o.view,
                     "The part of the complex plane: real part at the left and right edge, imaginary part "
                     "at the bottom and top edge (default: the kind's default view, -2 1 -1.5 1.5 or "
-                    "-1.5 1.5 -1.5 1.5)")
+                    "-1.5 1.5 -1.5 1.5). Each pair must differ; a minimum above its maximum mirrors the "
+                    "picture, as a band dragged leftwards or downwards does in the explorer")
         ->type_size(4)
         ->expected(1)
         ->type_name("RE_MIN RE_MAX IM_MIN IM_MAX");
@@ -42,7 +43,7 @@ void AddSetCommand(CLI::App& app, SetOptions& o) {
             ->type_name("WxH");
     CLI::Option* width = set->add_option("--width", o.width,
                                          "Picture width; the height follows the view's aspect: "
-                                         "round(W * (IM_MAX - IM_MIN) / (RE_MAX - RE_MIN))")
+                                         "round(W * |IM_MAX - IM_MIN| / |RE_MAX - RE_MIN|)")
                              ->type_name("W");
     size->excludes(width);
     set->add_option("--from", o.from,
@@ -54,9 +55,10 @@ void AddSetCommand(CLI::App& app, SetOptions& o) {
             ->type_name("OUT");
     CLI::Option* zoom = set->add_option("--zoom-sequence", o.zoomSequence,
                                         "Write N pictures that fly from the kind's default view into the "
-                                        "target view, as NAME_001.JPG ... for the explorer's slide show")
+                                        "target view, as NAME_001.JPG ... for the explorer's slide show; a "
+                                        "mirrored target is flown to mirrored all the way")
                             ->type_name("N");
-    set->add_option("--base", o.base, "Base name of the zoom sequence, possibly with a folder")
+    set->add_option("--base", o.base, "Base name of the pictures of --zoom-sequence, possibly with a folder")
         ->type_name("NAME")
         ->needs(zoom);
     zoom->excludes(output);

@@ -225,16 +225,18 @@ ResolvedLsystem ResolveLsystem(const LsystemOptions& options,
         width = (*size)[0];
         height = (*size)[1];
     }
+    // Without --size the size is the stored picture's, and the message says so.
+    const std::string sizeSource = options.size.empty() ? options.from + ": its size" : "--size";
     if (format == DrawingFormat::Svg || format == DrawingFormat::Pdf) {
         if (width > kMaxVectorSide || height > kMaxVectorSide) {
-            return usage("--size: a vector drawing is at most " + std::to_string(kMaxVectorSide) +
+            return usage(sizeSource + ": a vector drawing is at most " + std::to_string(kMaxVectorSide) +
                          " pixels a side, not " + std::to_string(width) + "x" + std::to_string(height));
         }
     } else {
         std::string problem =
             CheckSize(width, height, format == DrawingFormat::Png ? ImageFormat::Png : ImageFormat::Jpeg);
         if (problem.empty() && width * height > kCanvasPixelBudget) {
-            problem = "--size: a drawing in pixels has at most " + std::to_string(kCanvasPixelBudget) +
+            problem = sizeSource + ": a drawing in pixels has at most " + std::to_string(kCanvasPixelBudget) +
                       " pixels (the budget of the canvas it is drawn on), not " + std::to_string(width) +
                       "x" + std::to_string(height) + "; an .svg or .pdf drawing has no such limit";
         }

@@ -681,6 +681,10 @@ TEST_P(LsystemBadInputTest, OneMessageAndNoFile) {
     factor.width = factor.height = 4;
     ASSERT_TRUE(
         common::WriteJpeg("factor.jpg", common::RgbImage(4, 4), common::FormatPictureRecord(factor)).ok);
+    common::LsystemRecord huge;
+    std::copy(good.begin(), good.end(), huge.lines.begin());
+    huge.width = huge.height = 20000;
+    ASSERT_TRUE(common::WriteJpeg("huge.jpg", common::RgbImage(4, 4), common::FormatPictureRecord(huge)).ok);
     expectRefused("lsystem", GetParam());
 }
 
@@ -717,6 +721,10 @@ INSTANTIATE_TEST_SUITE_P(
                {"--from", "factor.jpg", "-o", "x.svg"},
                1,
                "factor.jpg: its parameter record is damaged: the reduction factor (line 2)"},
+        BadRow{"from_size_beyond_canvas",
+               {"--from", "huge.jpg", "-o", "x.png"},
+               2,
+               "huge.jpg: its size: a drawing in pixels has at most"},
         BadRow{"output_folder_missing", {"--preset", "1", "-o", "absent/x.svg"}, 1, "absent/x.svg"}),
     [](const testing::TestParamInfo<BadRow>& info) { return std::string(info.param.name); });
 
