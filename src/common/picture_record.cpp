@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <limits>
 #include <map>
@@ -180,7 +181,7 @@ std::optional<SetRecord> ReadSet(const Fields& fields, bool julia) {
         !ReadDoubles<2>(fields, "julia", {&r.juliaRe, &r.juliaIm}) ||
         !ReadInts<3>(fields, "border", {&r.border[0], &r.border[1], &r.border[2]}, kIntMin, kIntMax) ||
         !ReadInts<3>(fields, "main", {&r.main[0], &r.main[1], &r.main[2]}, kIntMin, kIntMax) ||
-        !ReadInts<2>(fields, "size", {&r.width, &r.height}, 1, kMaxSide)) {
+        !ReadInts<2>(fields, "size", {&r.width, &r.height}, 1, kMaxSide) || !IsDrawable(r)) {
         return std::nullopt;
     }
     return r;
@@ -214,6 +215,15 @@ std::optional<LsystemRecord> ReadLsystem(const Fields& fields) {
 }
 
 } // namespace
+
+bool IsDrawable(const SetRecord& r) {
+    // A flat or overflowing view would map every pixel to one point or to nothing: the
+    // picture drawn from it would be one colour whatever the set looks like.
+    const double reExtent = r.reMax - r.reMin;
+    const double imExtent = r.imMax - r.imMin;
+    return std::isfinite(reExtent) && std::isfinite(imExtent) && reExtent != 0.0 && imExtent != 0.0 &&
+           std::isfinite(r.juliaRe) && std::isfinite(r.juliaIm);
+}
 
 bool LooksLikePictureRecord(std::string_view bytes) {
     return bytes.starts_with(kRecordIdentifier) &&

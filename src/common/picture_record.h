@@ -64,8 +64,14 @@ using PictureRecord = std::variant<SetRecord, LsystemRecord>;
 /// are written as \xHH, so any line survives.
 [[nodiscard]] std::string FormatPictureRecord(const PictureRecord& record);
 
+/// Whether the explorer's picture can be drawn again from the record: every number finite and
+/// each side of the view of a non-zero, finite extent. A minimum above its maximum is fine: it
+/// is the mirrored view a band dragged leftwards or downwards gives.
+[[nodiscard]] bool IsDrawable(const SetRecord& record);
+
 /// Reads a record. Nothing for a text that is not a record, is damaged (a missing or repeated
-/// key, a number that does not read back whole, a size below 1), or is of a newer version.
+/// key, a number that does not read back whole, a size below 1, a view that is not drawable),
+/// or is of a newer version.
 [[nodiscard]] std::optional<PictureRecord> ParsePictureRecord(std::string_view text);
 
 /// Whether the bytes start like a record, to pick it out among other comments of a file.

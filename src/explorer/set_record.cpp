@@ -2,7 +2,7 @@
 
 namespace explorer {
 
-common::SetRecord SetRecordOf(const RenderJob& job, const ColourScheme& colours) {
+std::optional<common::SetRecord> SetRecordOf(const RenderJob& job, const ColourScheme& colours) {
     common::SetRecord record;
     record.julia = job.kind == SetKind::Julia;
     record.reMin = job.view.ReMin;
@@ -16,6 +16,9 @@ common::SetRecord SetRecordOf(const RenderJob& job, const ColourScheme& colours)
     record.additive = colours.AdditiveMix;
     record.width = job.frame.FrameRight - job.frame.FrameLeft;
     record.height = job.frame.FrameBottom - job.frame.FrameTop;
+    if (!common::IsDrawable(record)) {
+        return std::nullopt;
+    }
     return record;
 }
 

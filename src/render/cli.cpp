@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "command_line.h"
 #include "command_options.h"
 #include "lsystem_command.h"
 #include "outcome.h"
@@ -29,6 +30,9 @@ int RunRenderer(int argc, const char* const* argv, RunContext& context) {
     AddLsystemCommand(app, lsystemOptions);
 
     try {
+        if (const std::string fault = CheckCommandLine(app, argc, argv); !fault.empty()) {
+            throw CLI::ParseError(fault, kExitUsage);
+        }
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == 0) {

@@ -4,6 +4,10 @@
 
 namespace render {
 
+// The numbers of --view, --border and --main are one value of several words each, which the
+// parser takes as they come, like the word after any other option: "--view -0.5 -.25 ..." is
+// then four numbers, not a number and an unknown option. CheckCommandLine has made sure that
+// the words are there.
 void AddSetCommand(CLI::App& app, SetOptions& o) {
     CLI::App* set = app.add_subcommand("set", "Render a Mandelbrot or Julia set as the explorer draws it");
     set->add_option("--kind", o.kind, "mandelbrot (the default) or julia")
@@ -16,14 +20,18 @@ void AddSetCommand(CLI::App& app, SetOptions& o) {
     set->add_option("--view", o.view,
                     "The part of the complex plane: real part at the left and right edge, imaginary part "
                     "at the bottom and top edge (default: the kind's default view, -2 1 -1.5 1.5 or "
-                    "-1.5 1.5 -1.5 1.5)")
-        ->expected(4)
+                    "-1.5 1.5 -1.5 1.5). Each pair must differ; a minimum above its maximum mirrors the "
+                    "picture, as a band dragged leftwards or downwards does in the explorer")
+        ->type_size(4)
+        ->expected(1)
         ->type_name("RE_MIN RE_MAX IM_MIN IM_MAX");
     set->add_option("--border", o.border, "Border colour steps, each 0..255 (default 16 2 4)")
-        ->expected(3)
+        ->type_size(3)
+        ->expected(1)
         ->type_name("R G B");
     set->add_option("--main", o.main, "Main colour of the points that never escape (default 255 255 0)")
-        ->expected(3)
+        ->type_size(3)
+        ->expected(1)
         ->type_name("R G B");
     CLI::Option* subtractive = set->add_flag(
         "--subtractive", o.subtractive, "Subtractive colour mixing: level n is the border colour minus n");
@@ -35,7 +43,7 @@ void AddSetCommand(CLI::App& app, SetOptions& o) {
             ->type_name("WxH");
     CLI::Option* width = set->add_option("--width", o.width,
                                          "Picture width; the height follows the view's aspect: "
-                                         "round(W * (IM_MAX - IM_MIN) / (RE_MAX - RE_MIN))")
+                                         "round(W * |IM_MAX - IM_MIN| / |RE_MAX - RE_MIN|)")
                              ->type_name("W");
     size->excludes(width);
     set->add_option("--from", o.from,
@@ -47,10 +55,12 @@ void AddSetCommand(CLI::App& app, SetOptions& o) {
             ->type_name("OUT");
     CLI::Option* zoom = set->add_option("--zoom-sequence", o.zoomSequence,
                                         "Write N pictures that fly from the kind's default view into the "
-                                        "target view, as NAME_001.JPG ... for the explorer's slide show")
+                                        "target view, as NAME_001.JPG ... for the explorer's slide show; a "
+                                        "mirrored target is flown to mirrored all the way")
                             ->type_name("N");
-    set->add_option("--base", o.base, "Base name of the zoom sequence, possibly with a folder")
-        ->type_name("NAME");
+    set->add_option("--base", o.base, "Base name of the pictures of --zoom-sequence, possibly with a folder")
+        ->type_name("NAME")
+        ->needs(zoom);
     zoom->excludes(output);
     set->add_flag("-q,--quiet", o.quiet, "No progress line and no list of the files written");
 }

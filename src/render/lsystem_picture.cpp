@@ -229,16 +229,18 @@ ResolvedLsystem ResolveLsystem(const LsystemOptions& options,
         width = (*size)[0];
         height = (*size)[1];
     }
+    // Without --size the size is the stored picture's, and the message says so.
+    const std::string sizeSource = options.size.empty() ? options.from + ": its size" : "--size";
     if (format == DrawingFormat::Svg || format == DrawingFormat::Pdf) {
         if (width > kMaxVectorSide || height > kMaxVectorSide) {
-            return usage("--size: a vector drawing is at most " + std::to_string(kMaxVectorSide) +
+            return usage(sizeSource + ": a vector drawing is at most " + std::to_string(kMaxVectorSide) +
                          " pixels a side, not " + std::to_string(width) + "x" + std::to_string(height));
         }
     } else {
         std::string problem =
             CheckSize(width, height, format == DrawingFormat::Png ? ImageFormat::Png : ImageFormat::Jpeg);
         if (problem.empty() && width * height > kCanvasPixelBudget) {
-            problem = "--size: a drawing in pixels has at most " + std::to_string(kCanvasPixelBudget) +
+            problem = sizeSource + ": a drawing in pixels has at most " + std::to_string(kCanvasPixelBudget) +
                       " pixels (the budget of the canvas it is drawn on), not " + std::to_string(width) +
                       "x" + std::to_string(height) + "; an .svg or .pdf drawing has no such limit";
         }
@@ -250,9 +252,9 @@ ResolvedLsystem ResolveLsystem(const LsystemOptions& options,
     std::vector<std::string> lines;
     std::string source;
     if (!options.preset.empty()) {
-        const std::optional<double> n = ParseNumber(options.preset);
+        const std::optional<std::int64_t> n = ParseCount(options.preset);
         const auto& presets = lsystem::Presets();
-        if (!n || *n != std::floor(*n) || *n < 1 || *n > static_cast<double>(presets.size())) {
+        if (!n || *n > static_cast<std::int64_t>(presets.size())) {
             return usage("--preset: expected a number from 1 to 7 (the F1 to F7 formulas), not \"" +
                          options.preset + "\"");
         }
@@ -261,7 +263,9 @@ ResolvedLsystem ResolveLsystem(const LsystemOptions& options,
         source = preset.name;
     } else if (record) {
         lines.assign(record->lines.begin(), record->lines.end());
-        source = options.from + " (its parameter record)";
+        // The lines stored with a picture passed these checks when it was drawn: a record
+        // that fails them does not describe its picture.
+        source = options.from + ": its parameter record is damaged";
     } else {
         if (std::FILE* probe = std::fopen(options.file.c_str(), "rb"); probe != nullptr) {
             std::fclose(probe);

@@ -57,8 +57,8 @@ Outcome RunSet(const SetOptions& options, RunContext& context) {
         if (options.base.empty()) {
             return Usage("--zoom-sequence needs --base NAME for the pictures NAME_001.JPG ...");
         }
-        const std::optional<double> n = ParseNumber(options.zoomSequence);
-        if (!n || *n != std::floor(*n) || *n < 2 || *n > 9999) {
+        const std::optional<std::int64_t> n = ParseCount(options.zoomSequence);
+        if (!n || *n < 2 || *n > 9999) {
             return Usage("--zoom-sequence: expected a whole number of pictures from 2 to 9999, not \"" +
                          options.zoomSequence + "\"");
         }
@@ -99,7 +99,7 @@ Outcome RunSet(const SetOptions& options, RunContext& context) {
     const std::optional<std::vector<explorer::ViewRect>> views =
         ZoomFlight(explorer::DefaultView(target.kind), target.view, frames);
     if (!views) {
-        return Usage("--zoom-sequence: the target view must have RE_MAX > RE_MIN and IM_MAX > IM_MIN");
+        return Usage("--zoom-sequence: the target view has no width or no height");
     }
     // NAME may carry a folder; the numbering rule is the explorer's, so its slide show plays them.
     const std::size_t slash = options.base.rfind('/');

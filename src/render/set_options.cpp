@@ -23,17 +23,6 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
-std::optional<std::int64_t> ParseCount(std::string_view text) {
-    text = Trim(text);
-    std::int64_t v = 0;
-    const char* last = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), last, v);
-    if (text.empty() || ec != std::errc{} || ptr != last || v < 1 || v > kMaxPngSide) {
-        return std::nullopt;
-    }
-    return v;
-}
-
 std::string Quoted(std::string_view text) {
     return "\"" + std::string(text) + "\"";
 }
@@ -53,6 +42,17 @@ std::string ReadColour(const std::vector<std::string>& fields, std::string_view 
 }
 
 } // namespace
+
+std::optional<std::int64_t> ParseCount(std::string_view text) {
+    text = Trim(text);
+    std::int64_t v = 0;
+    const char* last = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), last, v);
+    if (text.empty() || ec != std::errc{} || ptr != last || v < 1 || v > kMaxPngSide) {
+        return std::nullopt;
+    }
+    return v;
+}
 
 std::optional<double> ParseNumber(std::string_view text) {
     text = Trim(text);
@@ -100,7 +100,9 @@ std::optional<std::int64_t> HeightForWidth(std::int64_t width, const explorer::V
 }
 
 common::SetRecord ToRecord(const SetPicture& p) {
-    return explorer::SetRecordOf(JobFor(p), p.colours);
+    // ResolveSet lets no view through that a record may not hold, and a flight between two
+    // such views passes none either.
+    return explorer::SetRecordOf(JobFor(p), p.colours).value();
 }
 
 SetPicture FromRecord(const common::SetRecord& r) {
@@ -188,6 +190,22 @@ ResolvedSet ResolveSet(const SetOptions& o, const std::optional<common::SetRecor
                 return result;
             }
             *bounds[i] = *v;
+        }
+        // A minimum above its maximum is allowed: the explorer draws such a mirrored view after
+        // a band dragged leftwards or downwards.
+        const double reExtent = p.view.ReMax - p.view.ReMin;
+        const double imExtent = p.view.ImMax - p.view.ImMin;
+        if (reExtent == 0.0) {
+            result.error = "--view: RE_MIN and RE_MAX are equal, so the view has no width";
+        } else if (imExtent == 0.0) {
+            result.error = "--view: IM_MIN and IM_MAX are equal, so the view has no height";
+        } else if (!std::isfinite(reExtent)) {
+            result.error = "--view: the width RE_MAX - RE_MIN is beyond the range of a double";
+        } else if (!std::isfinite(imExtent)) {
+            result.error = "--view: the height IM_MAX - IM_MIN is beyond the range of a double";
+        }
+        if (!result.error.empty()) {
+            return result;
         }
     } else if (!record || p.kind != recordKind) {
         p.view = explorer::DefaultView(p.kind);

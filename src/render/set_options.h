@@ -55,6 +55,10 @@ struct SetOptions {
 /// around it ignored; nothing unless the whole text is one finite number.
 [[nodiscard]] std::optional<double> ParseNumber(std::string_view text);
 
+/// A count written with digits only (blanks around ignored), from 1 to 2^31 - 1: "3e0" or "3.0"
+/// are no count, however whole their value.
+[[nodiscard]] std::optional<std::int64_t> ParseCount(std::string_view text);
+
 /// "RE/IM" as the explorer's start-point list writes it, both parts required and whole.
 [[nodiscard]] std::optional<explorer::TComplex> ParseJuliaConstant(std::string_view text);
 

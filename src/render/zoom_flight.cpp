@@ -1,6 +1,7 @@
 #include "zoom_flight.h"
 
 #include <cmath>
+#include <utility>
 
 namespace render {
 
@@ -25,8 +26,17 @@ Axis Interpolate(Axis from, Axis to, double t) {
 }
 
 bool Usable(const explorer::ViewRect& v) {
-    return std::isfinite(v.ReMin) && std::isfinite(v.ReMax) && std::isfinite(v.ImMin) &&
-           std::isfinite(v.ImMax) && v.ReMax > v.ReMin && v.ImMax > v.ImMin;
+    const double re = v.ReMax - v.ReMin;
+    const double im = v.ImMax - v.ImMin;
+    return std::isfinite(re) && std::isfinite(im) && re != 0.0 && im != 0.0;
+}
+
+/// `axis` running the same way as `like`.
+Axis OrientedLike(Axis axis, Axis like) {
+    if ((axis.high > axis.low) != (like.high > like.low)) {
+        std::swap(axis.low, axis.high);
+    }
+    return axis;
 }
 
 } // namespace
@@ -36,13 +46,15 @@ std::optional<std::vector<explorer::ViewRect>> ZoomFlight(const explorer::ViewRe
     if (frames < 2 || !Usable(from) || !Usable(to)) {
         return std::nullopt;
     }
+    const Axis reFrom = OrientedLike({from.ReMin, from.ReMax}, {to.ReMin, to.ReMax});
+    const Axis imFrom = OrientedLike({from.ImMin, from.ImMax}, {to.ImMin, to.ImMax});
     std::vector<explorer::ViewRect> views;
     views.reserve(static_cast<std::size_t>(frames));
-    views.push_back(from);
+    views.push_back({reFrom.low, reFrom.high, imFrom.low, imFrom.high});
     for (int k = 1; k + 1 < frames; ++k) {
         const double t = static_cast<double>(k) / static_cast<double>(frames - 1);
-        const Axis re = Interpolate({from.ReMin, from.ReMax}, {to.ReMin, to.ReMax}, t);
-        const Axis im = Interpolate({from.ImMin, from.ImMax}, {to.ImMin, to.ImMax}, t);
+        const Axis re = Interpolate(reFrom, {to.ReMin, to.ReMax}, t);
+        const Axis im = Interpolate(imFrom, {to.ImMin, to.ImMax}, t);
         views.push_back({re.low, re.high, im.low, im.high});
     }
     views.push_back(to);

@@ -83,8 +83,8 @@ INSTANTIATE_TEST_SUITE_P(
                     SetRow{"deep_zoom_neighbours",
                            Set(-0.743643887037151, std::nextafter(-0.743643887037151, 0.0), 0.131825904205330,
                                std::nextafter(0.131825904205330, 1.0), 1.0 / 3.0, -2.0 / 3.0)},
-                    SetRow{"subtractive_wrapped_colours",
-                           Subtractive(Set(-1.5, 1.5, -1.5, 1.5, 0.34, 0.38))}),
+                    SetRow{"subtractive_wrapped_colours", Subtractive(Set(-1.5, 1.5, -1.5, 1.5, 0.34, 0.38))},
+                    SetRow{"mirrored_view", Set(1.0, -2.0, 1.5, -1.5, 0.0, 0.0)}),
     [](const testing::TestParamInfo<SetRow>& info) { return std::string(info.param.name); });
 
 TEST(LsystemRecordTest, TenLinesOfAnyBytesReadBack) {
@@ -142,6 +142,12 @@ INSTANTIATE_TEST_SUITE_P(
                     BrokenRow{"unknown_mixing", "mixing additive", "mixing both"},
                     BrokenRow{"unknown_kind", "kind mandelbrot", "kind newton"},
                     BrokenRow{"zero_width", "size 601 601", "size 0 601"},
+                    BrokenRow{"nan_bound", "view -2 1 -1.5 1.5", "view -2 1 nan 1.5"},
+                    BrokenRow{"infinite_bound", "view -2 1 -1.5 1.5", "view -inf 1 -1.5 1.5"},
+                    BrokenRow{"equal_re_bounds", "view -2 1 -1.5 1.5", "view 1 1 -1.5 1.5"},
+                    BrokenRow{"equal_im_bounds", "view -2 1 -1.5 1.5", "view -2 1 0 -0"},
+                    BrokenRow{"width_overflows", "view -2 1 -1.5 1.5", "view -1e308 1e308 -1.5 1.5"},
+                    BrokenRow{"nan_constant", "julia 0 0", "julia 0 nan"},
                     BrokenRow{"colour_too_big", "border 16 2 4", "border 16 2 99999999999"},
                     BrokenRow{"cut_short", "mixing additive\nsize 601 601\n", "mixing addi"}),
     [](const testing::TestParamInfo<BrokenRow>& info) { return std::string(info.param.name); });

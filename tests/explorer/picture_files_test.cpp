@@ -1,4 +1,5 @@
 #include "picture_files.h"
+#include "set_record.h"
 
 #include <cstdint>
 #include <optional>
@@ -190,6 +191,33 @@ TEST(ReadNumberedName, PrefixBeforeFirstUnderscoreAndThreeCharactersAsNumber) {
         if (got) {
             EXPECT_EQ(got->prefix, row.want->prefix) << row.name;
             EXPECT_EQ(got->number, row.want->number) << row.name;
+        }
+    }
+}
+
+// A picture goes out with a record only when the record can draw it again.
+TEST(SetRecordOf, FlatViewsGiveNoRecordAndMirroredOnesDo) {
+    struct Row {
+        const char* name;
+        ViewRect view;
+        bool recorded;
+    };
+    const Row rows[] = {
+        {"default", DefaultView(SetKind::Mandelbrot), true},
+        {"mirrored_both_ways", {1.0, -2.0, 1.5, -1.5}, true},
+        {"band_straight_up", {0.25, 0.25, -1.0, 1.0}, false},
+        {"band_straight_across", {-2.0, 1.0, 0.5, 0.5}, false},
+        {"wider_than_a_double", {-1e308, 1e308, -1.0, 1.0}, false},
+    };
+    for (const Row& row : rows) {
+        RenderJob job;
+        job.view = row.view;
+        job.frame = {0, 601, 0, 601};
+        const std::optional<common::SetRecord> record = SetRecordOf(job, OriginalColours());
+        ASSERT_EQ(record.has_value(), row.recorded) << row.name;
+        if (record) {
+            EXPECT_EQ(record->reMin, row.view.ReMin) << row.name;
+            EXPECT_EQ(record->imMax, row.view.ImMax) << row.name;
         }
     }
 }

@@ -248,6 +248,75 @@ TEST_F(RenderTest, ZoomSequenceStartsAtTheDefaultViewAndEndsAtTheTarget) {
     EXPECT_EQ(Bytes("flight/Bild_004.JPG"), Bytes("direct.jpg"));
 }
 
+// A band dragged leftwards and downwards gives a mirrored view: the flight keeps that
+// orientation from its first picture on and lands on exactly the picture of the target.
+TEST_F(RenderTest, ZoomSequenceIntoAMirroredViewFliesMirrored) {
+    const std::vector<std::string> target = {"--view", "-0.74", "-0.75", "0.11", "0.1", "--size", "32x32"};
+    std::vector<std::string> args = {"set", "--zoom-sequence", "4", "--base", "m", "-q"};
+    args.insert(args.end(), target.begin(), target.end());
+    const Run r = run(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (int n = 1; n <= 4; ++n) {
+        const auto record = common::ReadPictureRecord("m_00" + std::to_string(n) + ".JPG");
+        ASSERT_TRUE(record.has_value()) << n;
+        const auto& set = std::get<common::SetRecord>(*record);
+        EXPECT_LT(set.reMax, set.reMin) << n;
+        EXPECT_LT(set.imMax, set.imMin) << n;
+        if (n == 1) {
+            EXPECT_EQ((explorer::ViewRect{set.reMin, set.reMax, set.imMin, set.imMax}),
+                      (explorer::ViewRect{1.0, -2.0, 1.5, -1.5}));
+        }
+    }
+    args = {"set", "-o", "direct.jpg"};
+    args.insert(args.end(), target.begin(), target.end());
+    ASSERT_EQ(run(args).status, 0);
+    EXPECT_EQ(Bytes("m_004.JPG"), Bytes("direct.jpg"));
+}
+
+// Every number the explorer's syntax takes is read after an option, whatever it starts with.
+TEST_F(RenderTest, NumbersAreReadAsTyped) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> args;
+        explorer::ViewRect view;
+        explorer::TComplex c;
+    };
+    const explorer::ViewRect julia = explorer::DefaultView(explorer::SetKind::Julia);
+    const Row rows[] = {
+        {"leading_points", {"--view", "-0.5", "-.25", "-0.5", "-.25"}, {-0.5, -0.25, -0.5, -0.25}, {}},
+        {"exponents", {"--view", "-1e-3", "-5E-4", "-5", "-.5e0"}, {-1e-3, -5e-4, -5.0, -0.5}, {}},
+        {"view_after_equals", {"--view=-.5", "-.25", "-.5", "-.25"}, {-0.5, -0.25, -0.5, -0.25}, {}},
+        {"julia_leading_points", {"--julia", "-.5/-.6"}, julia, {-0.5, -0.6}},
+        {"julia_after_equals", {"--julia=-.5/.6"}, julia, {-0.5, 0.6}},
+    };
+    for (const Row& row : rows) {
+        std::vector<std::string> args = {"set", "--size", "4x4", "-q", "-o", "n.jpg"};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        const Run r = run(args);
+        ASSERT_EQ(r.status, 0) << row.name << ": " << r.err;
+        const auto record = common::ReadPictureRecord("n.jpg");
+        ASSERT_TRUE(record.has_value()) << row.name;
+        const auto& set = std::get<common::SetRecord>(*record);
+        EXPECT_EQ((explorer::ViewRect{set.reMin, set.reMax, set.imMin, set.imMax}), row.view) << row.name;
+        EXPECT_EQ((explorer::TComplex{set.juliaRe, set.juliaIm}), row.c) << row.name;
+    }
+}
+
+TEST_F(RenderTest, UnknownSubcommandsAndOptionsAreNamed) {
+    const std::pair<std::vector<std::string>, std::string> rows[] = {
+        {{"render", "-o", "x.png"},
+         "fractal-render: unknown subcommand \"render\"; the subcommands are set and lsystem\n"},
+        {{"--bogus", "set"}, "fractal-render: unknown option --bogus\n"},
+        {{"set", "--version"}, "fractal-render: unknown option --version\n"},
+    };
+    for (const auto& [args, says] : rows) {
+        const Run r = run(args);
+        EXPECT_EQ(r.status, 2) << args[0];
+        EXPECT_TRUE(r.err.starts_with(says)) << r.err;
+    }
+    EXPECT_TRUE(entries().empty());
+}
+
 TEST_F(RenderTest, BrokenOffRenderLeavesNothing) {
     std::atomic<bool> stop{true};
     const Run r = run({"set", "--size", "300x300", "-o", "out.png"}, &stop);
@@ -334,13 +403,36 @@ TEST_P(BadInputTest, OneMessageAndNoFile) {
     png[chunk + 4 + length] = static_cast<char>(png[chunk + 4 + length] ^ 1);
     std::ofstream("checksum.png", std::ios::binary) << png;
     fs::remove("whole.png");
+    // Records whose picture would be one flat colour: equal bounds, or numbers that are none.
+    const auto stored = [](const char* name, const char* from, const char* to) {
+        common::SetRecord record;
+        record.reMin = -2.0;
+        record.reMax = 1.0;
+        record.imMin = -1.5;
+        record.imMax = 1.5;
+        record.width = record.height = 4;
+        std::string text = common::FormatPictureRecord(record);
+        text.replace(text.find(from), std::string_view(from).size(), to);
+        ASSERT_TRUE(common::WriteJpeg(name, common::RgbImage(4, 4), text).ok);
+    };
+    stored("flat.jpg", "view -2 1", "view 1 1");
+    stored("nan.jpg", "view -2 1 -1.5 1.5", "view -2 1 nan 1.5");
+    stored("infinite.jpg", "julia 0 0", "julia inf 0");
     expectRefused("set", GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Render, BadInputTest,
     testing::Values(
-        BadRow{"unknown_option", {"--bogus", "-o", "x.png"}, 2, "--bogus"},
+        BadRow{"unknown_option", {"--bogus", "-o", "x.png"}, 2, "unknown option --bogus"},
+        BadRow{"unknown_short_option", {"-x", "-o", "x.png"}, 2, "unknown option -x"},
+        BadRow{"stray_argument", {"big", "-o", "x.png"}, 2, "unexpected argument \"big\""},
+        BadRow{"size_without_value", {"--size", "-o", "x.png"}, 2, "--size has no value"},
+        BadRow{"output_without_value", {"--size", "8x8", "-o"}, 2, "-o has no value"},
+        BadRow{"view_cut_short_by_option", {"--view", "1", "2", "-o", "x.png"}, 2, "--view takes 4 values"},
+        BadRow{"option_twice", {"--size", "8x8", "--size", "9x9", "-o", "x.png"}, 2, "more than once"},
+        BadRow{"julia_empty", {"--julia", "", "-o", "x.png"}, 2, "--julia has an empty value"},
+        BadRow{"julia_empty_after_equals", {"--julia=", "-o", "x.png"}, 2, "--julia has an empty value"},
         BadRow{"no_output", {}, 2, "-o OUT"}, BadRow{"unknown_extension", {"-o", "x.gif"}, 2, "x.gif"},
         BadRow{"julia_without_slash", {"--julia", "0.5", "-o", "x.png"}, 2, "--julia"},
         BadRow{"julia_not_numbers", {"--julia", "a/0.6", "-o", "x.png"}, 2, "\"a/0.6\""},
@@ -349,15 +441,27 @@ INSTANTIATE_TEST_SUITE_P(
         BadRow{"view_not_a_number", {"--view", "-2", "1", "x", "1.5", "-o", "x.png"}, 2, "\"x\""},
         BadRow{"view_three_numbers", {"-o", "x.png", "--view", "-2", "1", "-1.5"}, 2, "--view"},
         BadRow{"view_too_large", {"--view", "-2", "1e999", "-1", "1", "-o", "x.png"}, 2, "1e999"},
+        BadRow{"view_equal_re", {"--view", "0.5", "0.5", "-1", "1", "-o", "x.png"}, 2, "no width"},
+        BadRow{"view_equal_im", {"--view", "-2", "1", "-0", "0", "-o", "x.png"}, 2, "no height"},
+        BadRow{"view_width_overflows",
+               {"--view", "-1e308", "1e308", "-1", "1", "-o", "x.png"},
+               2,
+               "RE_MAX - RE_MIN"},
+        BadRow{"view_height_overflows",
+               {"--view", "-2", "1", "1.7e308", "-1.7e308", "-o", "x.png"},
+               2,
+               "IM_MAX - IM_MIN"},
         BadRow{"colour_out_of_range", {"--border", "1", "2", "256", "-o", "x.png"}, 2, "\"256\""},
         BadRow{"size_zero", {"--size", "0x601", "-o", "x.png"}, 2, "0x601"},
         BadRow{"size_without_height", {"--size", "601", "-o", "x.png"}, 2, "--size"},
         BadRow{"size_beyond_int", {"--size", "3000000000x1", "-o", "x.png"}, 2, "--size"},
+        BadRow{"size_with_exponent", {"--size", "6e1x60", "-o", "x.png"}, 2, "\"6e1x60\""},
+        BadRow{"width_with_exponent", {"--width", "3e0", "-o", "x.png"}, 2, "\"3e0\""},
         BadRow{"jpeg_side_limit", {"--size", "65501x10", "-o", "x.jpg"}, 2, "65500"},
         BadRow{"pixel_budget", {"--size", "40000x40000", "-o", "x.png"}, 2, "budget"},
         BadRow{"width_with_size", {"--width", "10", "--size", "10x10", "-o", "x.png"}, 2, "--width"},
         BadRow{"width_of_flat_view",
-               {"--view", "0", "0", "-1", "1", "--width", "10", "-o", "x.png"},
+               {"--view", "0", "1", "0", "1e-9", "--width", "10", "-o", "x.png"},
                2,
                "aspect"},
         BadRow{"from_missing_file", {"--from", "absent.jpg", "-o", "x.png"}, 1, "absent.jpg"},
@@ -372,13 +476,19 @@ INSTANTIATE_TEST_SUITE_P(
                "PNG file is damaged (iTXt: CRC"},
         BadRow{"from_without_record", {"--from", "plain.jpg", "-o", "x.png"}, 1, "no parameter record"},
         BadRow{"from_damaged_record", {"--from", "damaged.jpg", "-o", "x.png"}, 1, "damaged"},
+        BadRow{
+            "from_flat_record", {"--from", "flat.jpg", "-o", "x.png"}, 1, "its parameter record is damaged"},
+        BadRow{"from_nan_record", {"--from", "nan.jpg", "-o", "x.png"}, 1, "its parameter record is damaged"},
+        BadRow{"from_infinite_constant",
+               {"--from", "infinite.jpg", "-o", "x.png"},
+               1,
+               "its parameter record is damaged"},
         BadRow{"output_folder_missing", {"--size", "8x8", "-o", "absent/x.png"}, 1, "absent/x.png"},
         BadRow{"sequence_of_one", {"--zoom-sequence", "1", "--base", "f"}, 2, "--zoom-sequence"},
         BadRow{"sequence_without_base", {"--zoom-sequence", "3"}, 2, "--base"},
-        BadRow{"sequence_mirrored_target",
-               {"--zoom-sequence", "3", "--base", "f", "--view", "1", "-1", "-1", "1"},
-               2,
-               "RE_MAX > RE_MIN"}),
+        BadRow{"sequence_with_exponent", {"--zoom-sequence", "3e0", "--base", "f"}, 2, "\"3e0\""},
+        BadRow{
+            "base_without_sequence", {"--base", "f", "-o", "x.png"}, 2, "--base requires --zoom-sequence"}),
     [](const testing::TestParamInfo<BadRow>& info) { return std::string(info.param.name); });
 
 // --- the generator's drawings
@@ -685,6 +795,16 @@ TEST_P(LsystemBadInputTest, OneMessageAndNoFile) {
     std::ofstream("cut.pdf") << "%PDF-1.4\n1 0 obj\n<< /Type /Catalog";
     std::ofstream("foreign.svg")
         << "<svg xmlns=\"http://www.w3.org/2000/svg\"><rect width=\"4\" height=\"4\"/></svg>";
+    common::LsystemRecord factor;
+    std::copy(good.begin(), good.end(), factor.lines.begin());
+    factor.lines[1] = "2";
+    factor.width = factor.height = 4;
+    ASSERT_TRUE(
+        common::WriteJpeg("factor.jpg", common::RgbImage(4, 4), common::FormatPictureRecord(factor)).ok);
+    common::LsystemRecord huge;
+    std::copy(good.begin(), good.end(), huge.lines.begin());
+    huge.width = huge.height = 20000;
+    ASSERT_TRUE(common::WriteJpeg("huge.jpg", common::RgbImage(4, 4), common::FormatPictureRecord(huge)).ok);
     expectRefused("lsystem", GetParam());
 }
 
@@ -694,6 +814,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadRow{"no_source", {"-o", "x.svg"}, 2, "exactly one"},
         BadRow{"file_and_preset", {"a.frc", "--preset", "1", "-o", "x.svg"}, 2, "excludes"},
         BadRow{"preset_eight", {"--preset", "8", "-o", "x.svg"}, 2, "--preset"},
+        BadRow{"preset_with_exponent", {"--preset", "3e0", "-o", "x.svg"}, 2, "\"3e0\""},
+        BadRow{"preset_without_value", {"--preset", "-o", "x.svg"}, 2, "--preset has no value"},
+        BadRow{"second_file", {"a.frc", "b.frc", "-o", "x.svg"}, 2, "unexpected argument \"b.frc\""},
         BadRow{"no_output", {"--preset", "1"}, 2, "-o OUT"},
         BadRow{"unknown_extension", {"--preset", "1", "-o", "x.gif"}, 2, "x.gif"},
         BadRow{"size_zero", {"--preset", "1", "--size", "0x5", "-o", "x.svg"}, 2, "0x5"},
@@ -719,6 +842,14 @@ INSTANTIATE_TEST_SUITE_P(
                {"--from", "foreign.svg", "-o", "x.svg"},
                1,
                "foreign.svg holds no parameter record"},
+        BadRow{"from_impossible_factor",
+               {"--from", "factor.jpg", "-o", "x.svg"},
+               1,
+               "factor.jpg: its parameter record is damaged: the reduction factor (line 2)"},
+        BadRow{"from_size_beyond_canvas",
+               {"--from", "huge.jpg", "-o", "x.png"},
+               2,
+               "huge.jpg: its size: a drawing in pixels has at most"},
         BadRow{"output_folder_missing", {"--preset", "1", "-o", "absent/x.svg"}, 1, "absent/x.svg"}),
     [](const testing::TestParamInfo<BadRow>& info) { return std::string(info.param.name); });
 
