@@ -245,11 +245,9 @@ protected:
         // Lines where the canvas paints them, round ends as its wide pens have, so the runs a
         // long line is split into join without a notch. Presentation attributes rather than a
         // style sheet, which some renderers ignore.
-        put("\" stroke=\"none\"/>\n<g transform=\"translate(");
-        putNumber(lineOffset());
-        put(" ");
-        putNumber(lineOffset());
-        put(")\" fill=\"none\" stroke=\"");
+        put(lineOffset() == 1.0 ? "\" stroke=\"none\"/>\n<g transform=\"translate(1 1)"
+                                : "\" stroke=\"none\"/>\n<g transform=\"translate(0.5 0.5)");
+        put("\" fill=\"none\" stroke=\"");
         put(HexColour(p.pen));
         put("\" stroke-width=\"");
         putInt(std::max(p.penWidth, 1));
