@@ -45,7 +45,9 @@ int RunRenderer(int argc, const char* const* argv, RunContext& context) {
     app.set_version_flag("--version", std::string(kProgramName) + " " + FRACTALS_VERSION);
     app.require_subcommand(1);
     app.footer("Exit status: 0 done, 1 failure (input unreadable, output not writable, broken off), "
-               "2 usage error.\nSee fractal-render(1).");
+               "2 usage error.\nSIGINT (Ctrl+C), SIGTERM, SIGHUP or SIGQUIT before a picture is complete "
+               "leave no file and end the program by that signal; after it, the run ends as done.\n"
+               "See fractal-render(1).");
 
     // One subcommand per program whose pictures can be rendered.
     SetOptions setOptions;
