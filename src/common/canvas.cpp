@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 namespace common {
 
@@ -16,7 +17,7 @@ __extension__ typedef __int128 Wide;
 using Int = std::int64_t;
 
 int clampedWidth(const Pen& pen) {
-    return pen.width >= 2 ? 2 : 1;
+    return std::clamp(pen.width, 1, kMaxPenWidth);
 }
 
 Int floorDiv2(Int v) {
@@ -240,6 +241,10 @@ void Canvas::lineTo(int x, int y) {
     }
 
     const int penWidth = clampedWidth(m_pen);
+    if (penWidth >= 3) {
+        wideLineTo(from, {x, y}, penWidth);
+        return;
+    }
     // A one-pixel line stops short of its end point, so that a polyline paints each joint once.
     // A wider pen has end caps, and the cap at the end covers the end point: the step that
     // reaches it is walked too.
@@ -323,6 +328,121 @@ void Canvas::lineTo(int x, int y) {
         if (error >= denominator) {
             error -= denominator;
             minor += minorDir;
+        }
+    }
+}
+
+void Canvas::wideLineTo(Point from, Point to, int penWidth) {
+    const double r = penWidth / 2.0;
+    const double shift = penWidth % 2 == 0 ? 0.5 : 0.0;
+    double ax = from.x + shift;
+    double ay = from.y + shift;
+    double bx = to.x + shift;
+    double by = to.y + shift;
+    // Only the part of the segment within r + 1 of the surface can paint a pixel; cutting the
+    // rest off keeps the row loop bounded by the surface and the numbers small, so far end
+    // points cost nothing and lose no precision that matters.
+    const double margin = r + 1.0;
+    const double box[4] = {-margin, -margin, m_image.width - 1 + margin, m_image.height - 1 + margin};
+    {
+        const double dx = bx - ax;
+        const double dy = by - ay;
+        double t0 = 0.0;
+        double t1 = 1.0;
+        const double p[4] = {-dx, dx, -dy, dy};
+        const double q[4] = {ax - box[0], box[2] - ax, ay - box[1], box[3] - ay};
+        for (int i = 0; i < 4; ++i) {
+            if (p[i] == 0.0) {
+                if (q[i] < 0.0) {
+                    return;
+                }
+                continue;
+            }
+            const double t = q[i] / p[i];
+            if (p[i] < 0.0) {
+                t0 = std::max(t0, t);
+            } else {
+                t1 = std::min(t1, t);
+            }
+            if (t0 > t1) {
+                return;
+            }
+        }
+        const double startX = ax;
+        const double startY = ay;
+        ax = startX + t0 * dx;
+        ay = startY + t0 * dy;
+        bx = startX + t1 * dx;
+        by = startY + t1 * dy;
+    }
+
+    const double dx = bx - ax;
+    const double dy = by - ay;
+    const double length = std::sqrt(dx * dx + dy * dy);
+    const double lengthSquared = dx * dx + dy * dy;
+    const bool xMajor = std::abs(Int{to.x} - from.x) >= std::abs(Int{to.y} - from.y);
+    const Int majorFrom = xMajor ? from.x : from.y;
+    const Int majorDir = (xMajor ? Int{to.x} - from.x : Int{to.y} - from.y) < 0 ? -1 : 1;
+    const bool dotted = m_pen.style == PenStyle::Dotted;
+
+    const Int y0 = std::max<Int>(0, static_cast<Int>(std::ceil(std::min(ay, by) - r)));
+    const Int y1 = std::min<Int>(Int{m_image.height} - 1, static_cast<Int>(std::floor(std::max(ay, by) + r)));
+    for (Int y = y0; y <= y1; ++y) {
+        const double py = static_cast<double>(y);
+        double lo = std::numeric_limits<double>::infinity();
+        double hi = -lo;
+        const auto take = [&lo, &hi](double a, double b) {
+            if (a <= b) {
+                lo = std::min(lo, a);
+                hi = std::max(hi, b);
+            }
+        };
+        // The round caps.
+        for (const auto& [cx, cy] : {std::pair{ax, ay}, std::pair{bx, by}}) {
+            const double v = py - cy;
+            if (v * v <= r * r) {
+                const double h = std::sqrt(r * r - v * v);
+                take(cx - h, cx + h);
+            }
+        }
+        // The band: within r of the line and between the perpendiculars through both ends.
+        if (lengthSquared > 0.0) {
+            const double v = py - ay;
+            double bandLo = -std::numeric_limits<double>::infinity();
+            double bandHi = std::numeric_limits<double>::infinity();
+            const auto within = [&bandLo, &bandHi](double a, double b) {
+                bandLo = std::max(bandLo, std::min(a, b));
+                bandHi = std::min(bandHi, std::max(a, b));
+            };
+            // |dx * v - dy * (x - ax)| <= r * length
+            if (dy != 0.0) {
+                within(ax + (dx * v - r * length) / dy, ax + (dx * v + r * length) / dy);
+            } else if (std::abs(dx * v) > r * length) {
+                bandHi = bandLo - 1.0;
+            }
+            // 0 <= (x - ax) * dx + v * dy <= lengthSquared
+            if (dx != 0.0) {
+                within(ax - v * dy / dx, ax + (lengthSquared - v * dy) / dx);
+            } else if (v * dy < 0.0 || v * dy > lengthSquared) {
+                bandHi = bandLo - 1.0;
+            }
+            take(bandLo, bandHi);
+        }
+        if (!(lo <= hi)) {
+            continue;
+        }
+        const Int x0 = std::max<Int>(0, static_cast<Int>(std::ceil(lo)));
+        const Int x1 = std::min<Int>(Int{m_image.width} - 1, static_cast<Int>(std::floor(hi)));
+        std::uint8_t* row = m_image.row(static_cast<int>(y)).data();
+        for (Int x = x0; x <= x1; ++x) {
+            if (dotted) {
+                const Int along = ((xMajor ? x : y) - majorFrom) * majorDir;
+                const Int cell = along >= 0 ? along / penWidth : -((-along + penWidth - 1) / penWidth);
+                if (cell % 2 != 0) {
+                    continue;
+                }
+            }
+            apply(row + x * 3, m_pen.colour, m_mode);
         }
     }
 }

@@ -11,9 +11,13 @@ enum class PenStyle { Solid, Dotted };
 enum class RasterMode { Copy, NotXor };
 enum class BrushStyle { Solid, Hollow };
 
+/// The widest pen: enough for any poster, small enough that no band or cap computation can
+/// overflow.
+inline constexpr int kMaxPenWidth = 1 << 16;
+
 struct Pen {
     Colour colour = kBlack;
-    int width = 1; // 1 or 2; other values are clamped to that range
+    int width = 1; // pixels, 1 to kMaxPenWidth; other values are clamped to that range
     PenStyle style = PenStyle::Solid;
 };
 
@@ -26,7 +30,7 @@ struct Brush {
 /// - every write is clipped to the surface; coordinates far outside never write anywhere;
 /// - `lineTo` with a one-pixel pen paints from the current position up to, not including, its
 ///   end point; a wider pen's end cap covers the end point as well (a line to the current
-///   position paints nothing with either pen);
+///   position paints nothing with any pen);
 /// - `rectangle` and `ellipse` cover the box from left/top up to but not including right/bottom
 ///   (corners in any order): the outline is a band of the pen's width inside the box, the rest
 ///   is the brush (nothing for a hollow brush);
@@ -64,8 +68,12 @@ public:
     void moveTo(int x, int y);
     /// Bresenham from the current position; a step exactly halfway between two pixels takes the
     /// one nearer the start. A width-2 pen adds the pixel below (mostly horizontal lines) or to
-    /// the right (mostly vertical ones) and paints the end point's step too. The end point
-    /// becomes the current position.
+    /// the right (mostly vertical ones) and paints the end point's step too. A pen of width
+    /// w >= 3 paints every pixel whose centre lies within w/2 of the segment (round caps, so
+    /// joined lines meet without notches); for an even w the segment is taken half a pixel
+    /// right of and below the pixel centres, as the width-2 pen's extra pixel lies. A dotted
+    /// wide pen paints the pixels whose distance along the major axis from the start falls in
+    /// every other run of w. The end point becomes the current position.
     void lineTo(int x, int y);
     [[nodiscard]] Point position() const { return m_position; }
     void rectangle(int left, int top, int right, int bottom);
@@ -85,6 +93,8 @@ public:
     [[nodiscard]] std::uint64_t generation() const { return m_generation; }
 
 private:
+    void wideLineTo(Point from, Point to, int penWidth);
+
     RgbImage m_image;
     Pen m_pen;
     Brush m_brush;

@@ -132,7 +132,7 @@ inline void FormulaWalk::Draw(common::Point from, common::Point to) {
             return;
         }
     }
-    m_canvas.setPen({m_settings.PenColour, 1, common::PenStyle::Solid});
+    m_canvas.setPen({m_settings.PenColour, m_settings.penWidth, common::PenStyle::Solid});
     // Segments mostly continue where the last one ended, which is where lineTo left the canvas.
     if (m_canvas.position() != from) {
         m_canvas.moveTo(from.x, from.y);
@@ -216,7 +216,7 @@ void FormulaWalk::DrawNode(common::Point at) {
     m_canvas.ellipse(clampToInt32(at.x - r), clampToInt32(at.y - r), clampToInt32(at.x + r),
                      clampToInt32(at.y + r));
     m_canvas.setBrush({common::BrushStyle::Hollow, common::kRed});
-    m_canvas.setPen({m_settings.PenColour, 1, common::PenStyle::Solid});
+    m_canvas.setPen({m_settings.PenColour, m_settings.penWidth, common::PenStyle::Solid});
 }
 
 void FormulaWalk::WaitStep(std::int32_t ms) {

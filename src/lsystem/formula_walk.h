@@ -25,6 +25,8 @@ struct WalkSettings {
     std::int32_t StartX = 0;
     std::int32_t StartY = 0;
     common::Colour PenColour = common::kBlack;
+    /// The line width in pixels; the window draws with 1, an enlarged drawing with more.
+    std::int32_t penWidth = 1;
     /// Screen point of the "Weiter" box in pause mode.
     common::Point pauseBoxAt;
 };

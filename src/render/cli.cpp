@@ -1,5 +1,9 @@
 #include "cli.h"
 
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <new>
 #include <string>
 
 #include <CLI/CLI.hpp>
@@ -16,12 +20,35 @@
 
 namespace render {
 
+namespace {
+
+/// The list of files written is the run's result: a caller reading it must not take a cut-off
+/// list for a complete one.
+Outcome FlushResults(RunContext& context) {
+    errno = 0;
+    try {
+        context.out.flush();
+    } catch (const std::exception&) {
+        // A stream set to throw has its state set as well.
+    }
+    if (context.out.fail()) {
+        const int reason = errno;
+        return Failure(std::string("cannot write the list of files to standard output") +
+                       (reason != 0 ? std::string(": ") + std::strerror(reason) : std::string()));
+    }
+    return {};
+}
+
+} // namespace
+
 int RunRenderer(int argc, const char* const* argv, RunContext& context) {
     CLI::App app{"Renders the pictures of the fractal programs without a window, at any size.", kProgramName};
     app.set_version_flag("--version", std::string(kProgramName) + " " + FRACTALS_VERSION);
     app.require_subcommand(1);
     app.footer("Exit status: 0 done, 1 failure (input unreadable, output not writable, broken off), "
-               "2 usage error.\nSee fractal-render(1).");
+               "2 usage error.\nSIGINT (Ctrl+C), SIGTERM, SIGHUP or SIGQUIT before a picture is complete "
+               "leave no file and end the program by that signal; after it, the run ends as done.\n"
+               "See fractal-render(1).");
 
     // One subcommand per program whose pictures can be rendered.
     SetOptions setOptions;
@@ -42,11 +69,21 @@ int RunRenderer(int argc, const char* const* argv, RunContext& context) {
         return kExitUsage;
     }
 
+    // Whatever a render throws ends here, after the stack unwound, so temporary files are gone.
     Outcome outcome;
-    if (app.got_subcommand("set")) {
-        outcome = RunSet(setOptions, context);
-    } else if (app.got_subcommand("lsystem")) {
-        outcome = RunLsystem(lsystemOptions, context);
+    try {
+        if (app.got_subcommand("set")) {
+            outcome = RunSet(setOptions, context);
+        } else if (app.got_subcommand("lsystem")) {
+            outcome = RunLsystem(lsystemOptions, context);
+        }
+    } catch (const std::bad_alloc&) {
+        outcome = Failure("not enough memory; nothing was written beyond the files already listed");
+    } catch (const std::exception& e) {
+        outcome = Failure(std::string("unexpected failure: ") + e.what());
+    }
+    if (outcome.status == kExitOk) {
+        outcome = FlushResults(context);
     }
     if (outcome.status != kExitOk) {
         context.err << kProgramName << ": " << outcome.message << '\n';

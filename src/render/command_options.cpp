@@ -99,6 +99,12 @@ void AddLsystemCommand(CLI::App& app, LsystemOptions& o) {
                      "white (the default: black lines) or black (yellow lines), the generator's two choices")
         ->type_name("COLOUR");
     lsystem
+        ->add_option("--pen-width", o.penWidth,
+                     "Line width in pixels, 1 to 10000 (default 1 at the generator's size; a larger size "
+                     "widens the lines by the same ratio as the lengths, rounded, so the drawing looks "
+                     "like the generator's enlarged)")
+        ->type_name("N");
+    lsystem
         ->add_option(
             "-o,--output", o.output,
             "The drawing to write: .svg or .pdf as vectors, .png or .jpg in pixels, chosen by the name")

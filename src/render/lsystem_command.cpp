@@ -40,9 +40,23 @@ Outcome RunLsystem(const LsystemOptions& options, RunContext& context) {
         progress.update(static_cast<std::int64_t>(static_cast<double>(done) / scale),
                         static_cast<std::int64_t>(total / scale));
     };
+    bool encoding = false;
+    control.encodeProgress = [&](std::int64_t rowsDone, std::int64_t rows) {
+        if (!encoding) {
+            progress.restart(options.output + " encoding", resolved.picture.width(), "MP/s");
+            encoding = true;
+        }
+        progress.update(rowsDone, rows);
+    };
+    // Shown at once: a walk reports only every few milliseconds.
+    progress.update(0, 1);
     bool stackFull = false;
     std::string error;
-    switch (WriteLsystemPicture(resolved.picture, options.output, *format, control, stackFull, error)) {
+    const WriteStatus written =
+        WriteLsystemPicture(resolved.picture, options.output, *format, control, stackFull, error);
+    // Standard output and error share the terminal's line.
+    progress.clear();
+    switch (written) {
     case WriteStatus::Stopped:
         return Failure("broken off; " + options.output + " was not written");
     case WriteStatus::Failed:

@@ -146,6 +146,10 @@ ResolvedLsystem LsystemFromLines(std::vector<std::string> lines, const std::stri
     // the field texts as they stand, the start point as numbers, the direction as 1 or 0.
     std::array<std::string, 10>& record = picture.record.lines;
     std::copy_n(lines.begin(), 7, record.begin());
+    // Measured from the design size, not from a stored picture's: a picture drawn larger keeps
+    // its line width when it is drawn again from its record at its own size.
+    const double designScale = std::min(width, height) / static_cast<double>(kDesignSide);
+    const std::int32_t penWidth = std::min(Scaled(1, designScale, 1), kMaxPenWidth);
     if (width != refWidth || height != refHeight) {
         const double scale =
             std::min(static_cast<double>(width) / refWidth, static_cast<double>(height) / refHeight);
@@ -179,6 +183,7 @@ ResolvedLsystem LsystemFromLines(std::vector<std::string> lines, const std::stri
     s.direction = horizontal ? lsystem::StartDirection::Horizontal : lsystem::StartDirection::Vertical;
     s.StartX = startX;
     s.StartY = startY;
+    s.penWidth = penWidth;
     picture.factor = p.factor;
     return result;
 }
@@ -212,6 +217,16 @@ ResolvedLsystem ResolveLsystem(const LsystemOptions& options,
     const bool black = choice == common::LsystemBackground::Black;
     const common::Colour background = black ? common::kBlack : common::kWhite;
     const common::Colour pen = black ? common::kYellow : common::kBlack;
+
+    std::optional<std::int32_t> penWidth;
+    if (!options.penWidth.empty()) {
+        const std::optional<double> n = ParseNumber(options.penWidth);
+        if (!n || *n != std::floor(*n) || *n < 1 || *n > kMaxPenWidth) {
+            return usage("--pen-width: expected a whole number of pixels from 1 to " +
+                         std::to_string(kMaxPenWidth) + ", not \"" + options.penWidth + "\"");
+        }
+        penWidth = static_cast<std::int32_t>(*n);
+    }
 
     int refWidth = kDesignSide;
     int refHeight = kDesignSide;
@@ -288,6 +303,9 @@ ResolvedLsystem ResolveLsystem(const LsystemOptions& options,
     result.picture.pen = pen;
     result.picture.record.background = choice;
     result.picture.settings.PenColour = pen;
+    if (penWidth) {
+        result.picture.settings.penWidth = *penWidth;
+    }
     return result;
 }
 

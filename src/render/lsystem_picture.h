@@ -21,6 +21,8 @@ inline constexpr int kDesignSide = 493;
 inline constexpr std::int64_t kCanvasPixelBudget = std::int64_t{1} << 28;
 /// Vector drawings need no pixels; the cap keeps every coordinate exact in the files' numbers.
 inline constexpr std::int64_t kMaxVectorSide = 1000000;
+/// The widest line --pen-width takes, and the most an enlarged drawing scales its line to.
+inline constexpr std::int32_t kMaxPenWidth = 10000;
 
 enum class DrawingFormat { Png, Jpeg, Svg, Pdf };
 
@@ -46,6 +48,7 @@ struct LsystemOptions {
     std::string from;
     std::string size;
     std::string background;
+    std::string penWidth;
     std::string output;
     bool quiet = false;
 };
@@ -64,6 +67,10 @@ struct ResolvedLsystem {
 /// in plain words naming `source`. Another size scales the start length, the node radius and the
 /// start point by the smaller of the two side ratios, rounded to whole pixels as the fields take
 /// them, so the figure keeps its shape; the start point stays measured from the top-left corner.
+/// The line width (`settings.penWidth`) is the smaller side over the design side (493), rounded,
+/// at least 1: for a formula file or preset the ratio the lengths are scaled by, so a larger
+/// drawing looks like the window's enlarged, and a drawing made larger keeps its width when it
+/// is drawn again from its record at its own size.
 [[nodiscard]] ResolvedLsystem LsystemFromLines(std::vector<std::string> lines, const std::string& source,
                                                int refWidth, int refHeight, int width, int height);
 

@@ -3,8 +3,13 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <new>
 #include <optional>
+#include <string>
 #include <vector>
+
+#include <pthread.h>
+#include <signal.h>
 
 #include "jpeg_file.h"
 #include "output_file.h"
@@ -66,25 +71,56 @@ WalkResult Walk(const LsystemPicture& picture, common::Canvas& canvas,
     return result;
 }
 
+bool StopRequested(const WalkControl& control) {
+    return control.stop != nullptr && control.stop->load();
+}
+
 /// The rows of a finished canvas to a JPEG or PNG encoder, a strip at a time.
-bool EncodeCanvas(const common::RgbImage& image, DrawingFormat format, std::FILE* file,
-                  const std::string& record, std::string& error) {
+WriteStatus EncodeCanvas(const common::RgbImage& image, DrawingFormat format, std::FILE* file,
+                         const std::string& record, const WalkControl& control, std::string& error) {
     common::JpegStreamWriter jpeg;
     PngStreamWriter png;
     const bool isJpeg = format == DrawingFormat::Jpeg;
     if (!(isJpeg ? jpeg.start(file, image.width, image.height, record, error)
                  : png.start(file, image.width, image.height, record, error))) {
-        return false;
+        return WriteStatus::Failed;
     }
     constexpr int kStripRows = 64;
     for (int y = 0; y < image.height; y += kStripRows) {
+        if (control.encodeProgress) {
+            control.encodeProgress(y, image.height);
+        }
+        if (StopRequested(control)) {
+            return WriteStatus::Stopped;
+        }
         const int rows = std::min(kStripRows, image.height - y);
         const std::uint8_t* data = image.pixels.data() + static_cast<std::size_t>(y) * image.rowBytes();
         if (!(isJpeg ? jpeg.writeRows(data, rows, error) : png.writeRows(data, rows, error))) {
-            return false;
+            return WriteStatus::Failed;
         }
     }
-    return isJpeg ? jpeg.finish(error) : png.finish(error);
+    if (!(isJpeg ? jpeg.finish(error) : png.finish(error))) {
+        return WriteStatus::Failed;
+    }
+    if (control.encodeProgress) {
+        control.encodeProgress(image.height, image.height);
+    }
+    return WriteStatus::Done;
+}
+
+/// Renames the file into place unless a stop was requested. Every signal is held back meanwhile,
+/// so none can slip in between the last look at the request and the rename.
+WriteStatus CommitUnlessStopped(OutputFile& output, const WalkControl& control, std::string& error) {
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &previous);
+    WriteStatus status = WriteStatus::Stopped;
+    if (!StopRequested(control)) {
+        status = output.commit(error) ? WriteStatus::Done : WriteStatus::Failed;
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return status;
 }
 
 } // namespace
@@ -106,6 +142,20 @@ bool FormatHoldsRecord(DrawingFormat format, std::string_view record) {
 
 WriteStatus WriteLsystemPicture(const LsystemPicture& picture, const std::string& path, DrawingFormat format,
                                 const WalkControl& control, bool& stackFull, std::string& error) {
+    const bool vector = format == DrawingFormat::Svg || format == DrawingFormat::Pdf;
+    common::Canvas canvas;
+    if (!vector) {
+        try {
+            // The window's bitmap starts white before its first clear.
+            canvas.resize(picture.width(), picture.height(), common::kWhite);
+        } catch (const std::bad_alloc&) {
+            const std::int64_t bytes = std::int64_t{picture.width()} * picture.height() * 3;
+            error = "not enough memory for the " + std::to_string(picture.width()) + "x" +
+                    std::to_string(picture.height()) + " canvas it is drawn on (" +
+                    std::to_string((bytes + (1 << 20) - 1) >> 20) + " MiB)";
+            return WriteStatus::Failed;
+        }
+    }
     OutputFile output;
     if (!output.open(path, error)) {
         return WriteStatus::Failed;
@@ -115,7 +165,7 @@ WriteStatus WriteLsystemPicture(const LsystemPicture& picture, const std::string
         record.clear();
     }
     WalkResult walked;
-    if (format == DrawingFormat::Svg || format == DrawingFormat::Pdf) {
+    if (vector) {
         std::unique_ptr<VectorWriter> writer =
             format == DrawingFormat::Svg ? VectorWriter::Svg() : VectorWriter::Pdf();
         VectorPage page;
@@ -124,6 +174,7 @@ WriteStatus WriteLsystemPicture(const LsystemPicture& picture, const std::string
         page.background = picture.background;
         page.pen = picture.pen;
         page.nodeRadius = picture.settings.NodeRadius;
+        page.penWidth = picture.settings.penWidth;
         page.record = record;
         if (!writer->start(output.file(), page, error)) {
             return WriteStatus::Failed;
@@ -138,21 +189,21 @@ WriteStatus WriteLsystemPicture(const LsystemPicture& picture, const std::string
             return WriteStatus::Failed;
         }
     } else {
-        // The window's bitmap starts white before its first clear.
-        common::Canvas canvas(picture.width(), picture.height(), common::kWhite);
         walked = DrawOnCanvas(picture, canvas, control);
         if (walked.stopped) {
             return WriteStatus::Stopped;
         }
-        if (!EncodeCanvas(canvas.image(), format, output.file(), record, error)) {
-            return WriteStatus::Failed;
+        if (const WriteStatus encoded =
+                EncodeCanvas(canvas.image(), format, output.file(), record, control, error);
+            encoded != WriteStatus::Done) {
+            return encoded;
         }
     }
-    if (!output.commit(error)) {
-        return WriteStatus::Failed;
+    const WriteStatus committed = CommitUnlessStopped(output, control, error);
+    if (committed == WriteStatus::Done) {
+        stackFull = walked.stackFull;
     }
-    stackFull = walked.stackFull;
-    return WriteStatus::Done;
+    return committed;
 }
 
 } // namespace render

@@ -17,6 +17,9 @@ namespace render {
 struct WalkControl {
     const std::atomic<bool>* stop = nullptr;
     std::function<void(std::uint64_t done, double total)> progress;
+    /// The rows of a pixel picture encoded so far, after every strip; the stop request is
+    /// heeded there too.
+    std::function<void(std::int64_t rowsDone, std::int64_t rows)> encodeProgress;
 };
 
 struct WalkResult {
@@ -44,7 +47,10 @@ enum class WriteStatus { Done, Stopped, Failed };
 
 /// Draws the picture into `path` (written beside it and renamed at the end) in the format;
 /// `error` says why when it failed. A stack overflow still writes the drawing, as far as the
-/// window draws it, and sets `stackFull`.
+/// window draws it, and sets `stackFull`. A pixel picture's canvas is allocated before the file
+/// is created, so too little memory leaves nothing behind. The stop request is looked at once
+/// more with every signal held back just before the rename: a signal either comes before it and
+/// nothing is written (Stopped), or after it and the file is complete under its name (Done).
 [[nodiscard]] WriteStatus WriteLsystemPicture(const LsystemPicture& picture, const std::string& path,
                                               DrawingFormat format, const WalkControl& control,
                                               bool& stackFull, std::string& error);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 namespace render {
 
@@ -11,9 +12,21 @@ ProgressLine::ProgressLine(std::ostream& err, bool shown, std::int64_t width, st
       m_start(std::chrono::steady_clock::now()) {}
 
 ProgressLine::~ProgressLine() {
+    clear();
+}
+
+void ProgressLine::clear() {
     if (m_drawn) {
         m_err << "\r\033[K" << std::flush;
+        m_drawn = false;
     }
+}
+
+void ProgressLine::restart(std::string label, std::int64_t width, std::string unit) {
+    m_label = std::move(label);
+    m_width = width;
+    m_unit = std::move(unit);
+    m_start = std::chrono::steady_clock::now();
 }
 
 void ProgressLine::update(std::int64_t rowsDone, std::int64_t rows) {

@@ -18,6 +18,11 @@ public:
     ProgressLine& operator=(const ProgressLine&) = delete;
 
     void update(std::int64_t rowsDone, std::int64_t rows);
+    /// Takes the line off the terminal; call it before printing anything else there, since a
+    /// terminal shows standard output and error on the same line.
+    void clear();
+    /// The same line for the next stage of the work, its time and rate counted afresh.
+    void restart(std::string label, std::int64_t width, std::string unit);
 
 private:
     std::ostream& m_err;

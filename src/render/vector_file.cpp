@@ -242,12 +242,19 @@ protected:
         putInt(p.height);
         put("\" fill=\"");
         put(HexColour(p.background));
-        // Lines through the pixel centres, as the canvas paints them. Presentation attributes
-        // rather than a style sheet, which some renderers ignore.
-        put("\"/>\n<g transform=\"translate(0.5 0.5)\" fill=\"none\" stroke=\"");
+        // Lines where the canvas paints them, round ends as its wide pens have, so the runs a
+        // long line is split into join without a notch. Presentation attributes rather than a
+        // style sheet, which some renderers ignore.
+        put(lineOffset() == 1.0 ? "\" stroke=\"none\"/>\n<g transform=\"translate(1 1)"
+                                : "\" stroke=\"none\"/>\n<g transform=\"translate(0.5 0.5)");
+        put("\" fill=\"none\" stroke=\"");
         put(HexColour(p.pen));
-        put("\" stroke-width=\"1\" stroke-linejoin=\"round\">\n");
+        put("\" stroke-width=\"");
+        putInt(std::max(p.penWidth, 1));
+        put("\" stroke-linejoin=\"round\" stroke-linecap=\"round\">\n");
         m_nodeFill = "\" fill=\"" + HexColour(p.node) + "\" stroke=\"none\"/>\n";
+        // Discs stay centred half a pixel right and below their point whatever the line offset.
+        m_discShift = 0.5 - lineOffset();
     }
     void beginRun(double x, double y) override {
         put("<polyline points=\"");
@@ -264,9 +271,9 @@ protected:
     void endRun() override { put("\"/>\n"); }
     void disc(double x, double y, double r) override {
         put("<circle cx=\"");
-        putNumber(x);
+        putNumber(x + m_discShift);
         put("\" cy=\"");
-        putNumber(y);
+        putNumber(y + m_discShift);
         put("\" r=\"");
         putNumber(r);
         put(m_nodeFill);
@@ -278,10 +285,13 @@ protected:
 
 private:
     std::string m_nodeFill;
+    double m_discShift = 0.0;
 };
 
 /// A one-page PDF whose page is the area at 96 pixels per inch; the drawing is one content
 /// stream, compressed as it is written, its length an object of its own written after it.
+/// A page side may be at most 14400 units; a larger drawing gets a user unit (PDF 1.6) of
+/// several points, so its page keeps its size in points.
 class PdfWriter final : public VectorWriter {
 public:
     ~PdfWriter() override {
@@ -293,13 +303,17 @@ public:
 protected:
     void header() override {
         const VectorPage& p = page();
-        const double w = p.width * kPointsPerPixel;
-        const double h = p.height * kPointsPerPixel;
-        raw("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
+        const double largest = std::max(p.width, p.height) * kPointsPerPixel;
+        const double userUnit = largest > kMaxPageUnits ? std::ceil(largest / kMaxPageUnits) : 1.0;
+        const double unitsPerPixel = kPointsPerPixel / userUnit;
+        const double w = p.width * unitsPerPixel;
+        const double h = p.height * unitsPerPixel;
+        raw(userUnit > 1.0 ? "%PDF-1.6\n%\xE2\xE3\xCF\xD3\n" : "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
         object(1, "<< /Type /Catalog /Pages 2 0 R >>");
         object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-        object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + number(w) + " " + number(h) +
-                      "] /Contents 4 0 R /Resources << >> >>");
+        object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + number(w, 10) + " " + number(h, 10) + "]" +
+                      (userUnit > 1.0 ? " /UserUnit " + number(userUnit) : std::string()) +
+                      " /Contents 4 0 R /Resources << >> >>");
         m_offsets[4] = m_fileBytes;
         raw("4 0 obj\n<< /Length 5 0 R /Filter /FlateDecode >>\nstream\n");
         m_streamStart = m_fileBytes;
@@ -311,12 +325,16 @@ protected:
         }
         m_zlibOpen = true;
         // Pixels of the area, y downwards, clipped to the area.
-        put("q " + number(kPointsPerPixel) + " 0 0 " + number(-kPointsPerPixel) + " 0 " + number(h) +
+        // With a user unit the scale is no short decimal; ten places keep the far edge of a
+        // million pixels within a hundred-thousandth of a unit.
+        put("q " + number(unitsPerPixel, 10) + " 0 0 " + number(-unitsPerPixel, 10) + " 0 " + number(h, 10) +
             " cm\n");
         put("0 0 " + std::to_string(p.width) + " " + std::to_string(p.height) + " re W n\n");
         put(colour(p.background) + " rg 0 0 " + std::to_string(p.width) + " " + std::to_string(p.height) +
             " re f\n");
-        put("1 0 0 1 0.5 0.5 cm " + colour(p.pen) + " RG " + colour(p.node) + " rg 1 w 1 j\n");
+        put("1 0 0 1 " + number(lineOffset()) + " " + number(lineOffset()) + " cm " + colour(p.pen) + " RG " +
+            colour(p.node) + " rg " + std::to_string(std::max(p.penWidth, 1)) + " w 1 j 1 J\n");
+        m_discShift = 0.5 - lineOffset();
     }
     void beginRun(double x, double y) override {
         putNumber(x);
@@ -332,6 +350,8 @@ protected:
     }
     void endRun() override { put("S\n"); }
     void disc(double x, double y, double r) override {
+        x += m_discShift;
+        y += m_discShift;
         // Four cubic Béziers, each a quarter circle.
         const double k = 0.5522847498 * r;
         const double points[][6] = {{x + r, y + k, x + k, y + r, x, y + r},
@@ -374,10 +394,12 @@ protected:
 
 private:
     static constexpr double kPointsPerPixel = 0.75;
+    static constexpr double kMaxPageUnits = 14400.0;
 
-    static std::string number(double v) {
+    static std::string number(double v, int decimals = 4) {
         char digits[64];
-        const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, v, std::chars_format::fixed, 4);
+        const auto [end, ec] =
+            std::to_chars(digits, digits + sizeof digits, v, std::chars_format::fixed, decimals);
         std::string s(digits, end);
         while (s.back() == '0') {
             s.pop_back();
@@ -428,6 +450,7 @@ private:
         m_buffer.clear();
     }
 
+    double m_discShift = 0.0;
     z_stream m_zlib{};
     bool m_zlibOpen = false;
     std::uint64_t m_streamStart = 0;

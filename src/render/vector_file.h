@@ -18,6 +18,7 @@ struct VectorPage {
     common::Colour pen = common::kBlack;
     common::Colour node = common::kRed;
     int nodeRadius = 0; // pixels; 0 or less draws no discs
+    int penWidth = 1;   // pixels, as the canvas paints them (an even width half a pixel right and below)
     std::string record; // the parameter record's text
 };
 
@@ -71,6 +72,10 @@ protected:
     static constexpr std::size_t kFlushBytes = 1 << 16;
 
     const VectorPage& page() const { return m_page; }
+    /// Where the walk's integer points lie in the area: the centre of the line the canvas
+    /// paints through them, which is the pixel centre for odd pen widths and the corner below
+    /// and right of it for even ones.
+    [[nodiscard]] double lineOffset() const { return m_page.penWidth % 2 == 0 ? 1.0 : 0.5; }
     std::FILE* m_file = nullptr;
     std::string m_buffer;
     std::uint64_t m_fileBytes = 0;

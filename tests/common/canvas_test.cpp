@@ -239,9 +239,101 @@ INSTANTIATE_TEST_SUITE_P(
         LinePixelsCase{
             "one_step_width2_covers_both_ends", {7, 7}, {7, 6}, 2, {{7, 7}, {8, 7}, {7, 6}, {8, 6}}},
         LinePixelsCase{"width_zero_draws_as_one", {1, 1}, {4, 1}, 0, {{1, 1}, {2, 1}, {3, 1}}},
-        LinePixelsCase{
-            "width_seven_draws_as_two", {1, 1}, {3, 1}, 7, {{1, 1}, {1, 2}, {2, 1}, {2, 2}, {3, 1}, {3, 2}}}),
+        // Wider pens: every pixel centre within w/2 of the segment, round caps past both ends.
+        LinePixelsCase{"width3_horizontal_is_a_band_of_three_with_caps",
+                       {2, 5},
+                       {8, 5},
+                       3,
+                       [] {
+                           PixelSet band;
+                           for (int y = 4; y <= 6; ++y) {
+                               for (int x = 1; x <= 9; ++x) {
+                                   band.insert({x, y});
+                               }
+                           }
+                           return band;
+                       }()},
+        LinePixelsCase{"width4_lies_below_like_width2_with_rounder_caps",
+                       {2, 5},
+                       {8, 5},
+                       4,
+                       [] {
+                           PixelSet band;
+                           for (int y = 4; y <= 7; ++y) {
+                               const bool edge = y == 4 || y == 7;
+                               for (int x = edge ? 2 : 1; x <= (edge ? 9 : 10); ++x) {
+                                   band.insert({x, y});
+                               }
+                           }
+                           return band;
+                       }()},
+        LinePixelsCase{"width_far_above_the_largest_is_clamped_and_clipped",
+                       {1, 1},
+                       {3, 1},
+                       kMaxPenWidth * 4,
+                       [] {
+                           PixelSet all;
+                           for (int y = 0; y < 12; ++y) {
+                               for (int x = 0; x < 12; ++x) {
+                                   all.insert({x, y});
+                               }
+                           }
+                           return all;
+                       }()}),
     [](const testing::TestParamInfo<LinePixelsCase>& info) { return std::string(info.param.name); });
+
+// A pen of width 3 or more against the rule in exact integers: doubled coordinates, the pixel
+// centre's squared distance to the segment (to an end point beyond either end) at most w*w/4.
+TEST(CanvasWideLineTest, EveryPixelCentreWithinHalfThePenWidthIsPainted) {
+    std::mt19937 random(77);
+    std::uniform_int_distribution<int> coordinate(-6, 30);
+    for (int round = 0; round < 400; ++round) {
+        const int w = 3 + round % 6;
+        const Point from{coordinate(random), coordinate(random)};
+        const Point to{coordinate(random), coordinate(random)};
+        Canvas canvas(24, 24);
+        canvas.setPen({kPen, w, PenStyle::Solid});
+        line(canvas, from.x, from.y, to.x, to.y);
+        const std::int64_t e = w % 2 == 0 ? 1 : 0; // even pens lie half a pixel right and below
+        const std::int64_t dx = 2 * (std::int64_t{to.x} - from.x);
+        const std::int64_t dy = 2 * (std::int64_t{to.y} - from.y);
+        const std::int64_t lengthSquared = dx * dx + dy * dy;
+        PixelSet expected;
+        for (int y = 0; y < 24 && lengthSquared > 0; ++y) {
+            for (int x = 0; x < 24; ++x) {
+                const std::int64_t u = 2 * (std::int64_t{x} - from.x) - e;
+                const std::int64_t v = 2 * (std::int64_t{y} - from.y) - e;
+                const std::int64_t along = u * dx + v * dy;
+                bool inside = false;
+                if (along <= 0) {
+                    inside = u * u + v * v <= std::int64_t{w} * w;
+                } else if (along >= lengthSquared) {
+                    inside = (u - dx) * (u - dx) + (v - dy) * (v - dy) <= std::int64_t{w} * w;
+                } else {
+                    const std::int64_t cross = u * dy - v * dx;
+                    inside = cross * cross <= std::int64_t{w} * w * lengthSquared;
+                }
+                if (inside) {
+                    expected.insert({x, y});
+                }
+            }
+        }
+        ASSERT_EQ(paintedPixels(canvas), expected)
+            << "width " << w << " from " << from.x << "," << from.y << " to " << to.x << "," << to.y;
+    }
+}
+
+TEST(CanvasWideLineTest, FarEndPointsPaintTheVisiblePartOfTheWholeLine) {
+    // The same line once with its real end points and once from far outside along it.
+    Canvas near(40, 40);
+    near.setPen({kPen, 7, PenStyle::Solid});
+    line(near, -60, -20, 100, 60);
+    Canvas far(40, 40);
+    far.setPen({kPen, 7, PenStyle::Solid});
+    line(far, -60 - 2000000, -20 - 1000000, 100 + 2000000, 60 + 1000000);
+    EXPECT_EQ(paintedPixels(far), paintedPixels(near));
+    EXPECT_TRUE(paintedPixels(near).contains({20, 20}));
+}
 
 struct DottedCase {
     const char* name;
@@ -751,7 +843,21 @@ INSTANTIATE_TEST_SUITE_P(
                     NotXorCase{
                         "line_width2_steep_dotted", Shape::Line, {30, 28, 21, 1}, 2, PenStyle::Dotted, {}},
                     NotXorCase{"line_width2_diagonal", Shape::Line, {0, 0, 29, 29}, 2, PenStyle::Solid, {}},
-                    NotXorCase{"line_width1", Shape::Line, {39, 0, 0, 13}, 1, PenStyle::Solid, {}}),
+                    NotXorCase{"line_width1", Shape::Line, {39, 0, 0, 13}, 1, PenStyle::Solid, {}},
+                    NotXorCase{"line_width5_steep", Shape::Line, {30, 28, 21, 1}, 5, PenStyle::Solid, {}},
+                    NotXorCase{"line_width6_dotted", Shape::Line, {2, 3, 37, 20}, 6, PenStyle::Dotted, {}},
+                    NotXorCase{"rectangle_width4",
+                               Shape::Rectangle,
+                               {3, 4, 30, 25},
+                               4,
+                               PenStyle::Solid,
+                               {BrushStyle::Solid, kRed}},
+                    NotXorCase{"ellipse_width5_dotted",
+                               Shape::Ellipse,
+                               {2, 3, 37, 28},
+                               5,
+                               PenStyle::Dotted,
+                               {BrushStyle::Solid, kWhite}}),
     [](const testing::TestParamInfo<NotXorCase>& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------------------------

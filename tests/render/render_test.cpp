@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include "canvas.h"
 #include "cli.h"
@@ -22,6 +23,8 @@
 #include "formula_file.h"
 #include "formula_walk.h"
 #include "jpeg_file.h"
+#include "lsystem_picture.h"
+#include "lsystem_render.h"
 #include "parameters.h"
 #include "png_file.h"
 #include "renderer.h"
@@ -850,7 +853,259 @@ INSTANTIATE_TEST_SUITE_P(
                {"--from", "huge.jpg", "-o", "x.png"},
                2,
                "huge.jpg: its size: a drawing in pixels has at most"},
-        BadRow{"output_folder_missing", {"--preset", "1", "-o", "absent/x.svg"}, 1, "absent/x.svg"}),
+        
+        BadRow{"output_folder_missing", {"--preset", "1", "-o", "absent/x.svg"}, 1, "absent/x.svg"},
+        BadRow{"pen_width_zero", {"--preset", "1", "--pen-width", "0", "-o", "x.svg"}, 2, "--pen-width"},
+        BadRow{"pen_width_fraction", {"--preset", "1", "--pen-width", "1.5", "-o", "x.png"}, 2, "\"1.5\""},
+        BadRow{"pen_width_too_wide", {"--preset", "1", "--pen-width", "10001", "-o", "x.pdf"}, 2, "10000"}),
     [](const testing::TestParamInfo<BadRow>& info) { return std::string(info.param.name); });
+
+// --- drawings larger than the window's
+
+std::string Attribute(const std::string& text, const std::string& before) {
+    const std::size_t at = text.find(before);
+    if (at == std::string::npos) {
+        return "(missing)";
+    }
+    const std::size_t begin = at + before.size();
+    return text.substr(begin, text.find('"', begin) - begin);
+}
+
+/// The page's content stream of a PDF written by the renderer, inflated.
+std::string PdfContent(const std::string& pdf) {
+    const std::size_t begin = pdf.find("stream\n", pdf.find("/FlateDecode"));
+    const std::size_t end = pdf.find("\nendstream", begin);
+    if (begin == std::string::npos || end == std::string::npos) {
+        return {};
+    }
+    z_stream z{};
+    inflateInit(&z);
+    std::string in = pdf.substr(begin + 7, end - begin - 7);
+    z.next_in = reinterpret_cast<Bytef*>(in.data());
+    z.avail_in = static_cast<uInt>(in.size());
+    std::string out;
+    char chunk[1 << 15];
+    int status = Z_OK;
+    while (status == Z_OK) {
+        z.next_out = reinterpret_cast<Bytef*>(chunk);
+        z.avail_out = sizeof chunk;
+        status = inflate(&z, Z_NO_FLUSH);
+        out.append(chunk, sizeof chunk - z.avail_out);
+    }
+    inflateEnd(&z);
+    return out;
+}
+
+struct PenRow {
+    const char* name;
+    std::vector<std::string> args;
+    const char* strokeWidth; // of the SVG
+    const char* offset;      // the SVG group's translation: where the canvas paints the lines
+};
+
+void PrintTo(const PenRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class PenWidthTest : public RenderTest, public testing::WithParamInterface<PenRow> {};
+
+TEST_P(PenWidthTest, LinesWidenWithTheDrawingInEveryFormat) {
+    const PenRow& row = GetParam();
+    std::vector<std::string> args = {"lsystem", "--preset", "6"};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    for (const char* name : {"out.svg", "out.pdf"}) {
+        std::vector<std::string> withOutput = args;
+        withOutput.insert(withOutput.end(), {"-o", name});
+        ASSERT_EQ(run(withOutput).status, 0) << name;
+    }
+    const std::string svg = Bytes("out.svg");
+    EXPECT_EQ(Attribute(svg, "stroke-width=\""), row.strokeWidth);
+    EXPECT_EQ(Attribute(svg, "<g transform=\""),
+              std::string("translate(") + row.offset + " " + row.offset + ")");
+    // The background is a fill only: a stroke would paint half a line beyond the page.
+    EXPECT_EQ(Attribute(svg, "\" stroke=\""), "none");
+    EXPECT_EQ(Attribute(svg, "stroke-linecap=\""), "round");
+    const std::string content = PdfContent(Bytes("out.pdf"));
+    EXPECT_NE(content.find(std::string("1 0 0 1 ") + row.offset + " " + row.offset + " cm"),
+              std::string::npos)
+        << content.substr(0, 300);
+    EXPECT_NE(content.find(std::string(" rg ") + row.strokeWidth + " w 1 j 1 J\n"), std::string::npos)
+        << content.substr(0, 300);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Render, PenWidthTest,
+    testing::Values(PenRow{"design_size", {}, "1", "0.5"},
+                    PenRow{"just_below_one_and_a_half", {"--size", "739x800"}, "1", "0.5"},
+                    PenRow{"twice", {"--size", "986x986"}, "2", "1"},
+                    PenRow{"three_times_the_smaller_side", {"--size", "1479x5000"}, "3", "0.5"},
+                    PenRow{"ten_times", {"--size", "4930x4930"}, "10", "1"},
+                    PenRow{"given", {"--size", "4930x4930", "--pen-width", "3"}, "3", "0.5"},
+                    PenRow{"given_at_design_size", {"--pen-width", "2"}, "2", "1"}),
+    [](const testing::TestParamInfo<PenRow>& info) { return std::string(info.param.name); });
+
+/// The share of pixels darker than mid-grey.
+double InkShare(const render::PngPicture& png) {
+    std::size_t dark = 0;
+    for (std::size_t i = 0; i + 2 < png.pixels.size(); i += 3) {
+        const int sum = static_cast<std::uint8_t>(png.pixels[i]) +
+                        static_cast<std::uint8_t>(png.pixels[i + 1]) +
+                        static_cast<std::uint8_t>(png.pixels[i + 2]);
+        dark += sum < 3 * 128 ? 1 : 0;
+    }
+    return static_cast<double>(dark) / static_cast<double>(png.pixels.size() / 3);
+}
+
+TEST_F(RenderTest, PixelPosterCoversAsMuchAsTheWindowsDrawing) {
+    // Enlarged four times, one-pixel lines would cover a quarter of the share they cover in
+    // the window; lines four pixels wide cover about the same.
+    ASSERT_EQ(run({"lsystem", "--preset", "6", "-o", "window.png"}).status, 0);
+    ASSERT_EQ(run({"lsystem", "--preset", "6", "--size", "1972x1972", "-o", "poster.png"}).status, 0);
+    ASSERT_EQ(
+        run({"lsystem", "--preset", "6", "--size", "1972x1972", "--pen-width", "1", "-o", "thin.png"}).status,
+        0);
+    const double window = InkShare(render::ReadPng("window.png"));
+    const double poster = InkShare(render::ReadPng("poster.png"));
+    const double thin = InkShare(render::ReadPng("thin.png"));
+    EXPECT_GT(window, 0.0);
+    EXPECT_NEAR(poster / window, 1.0, 0.15) << poster << " " << window;
+    EXPECT_NEAR(thin / window, 0.25, 0.05) << thin << " " << window;
+}
+
+/// pdfinfo's answer, with its exit status.
+std::pair<int, std::string> PdfInfo(const std::string& path) {
+    std::FILE* info = ::popen(("pdfinfo " + path + " 2>&1").c_str(), "r");
+    std::string text;
+    if (info == nullptr) {
+        return {-1, text};
+    }
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, info) != nullptr) {
+        text += buffer;
+    }
+    return {::pclose(info), text};
+}
+
+TEST_F(RenderTest, LargePdfPageStaysWithinThePageLimitsAndKeepsItsSize) {
+    ASSERT_EQ(run({"lsystem", "--preset", "1", "--size", "1000000x800000", "-o", "huge.pdf"}).status, 0);
+    const auto [status, text] = PdfInfo("huge.pdf");
+    ASSERT_EQ(status, 0) << text;
+    EXPECT_EQ(text.find("Syntax Error"), std::string::npos) << text;
+    double width = 0.0;
+    double height = 0.0;
+    const std::size_t at = text.find("Page size:");
+    ASSERT_NE(at, std::string::npos) << text;
+    std::istringstream size(text.substr(at + 10));
+    std::string times;
+    size >> width >> times >> height;
+    ASSERT_EQ(times, "x") << text;
+    EXPECT_LE(width, 14400.0);
+    EXPECT_LE(height, 14400.0);
+    // In units of the page's user unit, which gives the page back its size in points: 96
+    // pixels an inch.
+    const std::string bytes = Bytes("huge.pdf");
+    const std::size_t unit = bytes.find("/UserUnit ");
+    ASSERT_NE(unit, std::string::npos);
+    const double userUnit = std::stod(bytes.substr(unit + 10));
+    // pdfinfo rounds to a tenth.
+    EXPECT_NEAR(width, 750000.0 / userUnit, 0.06);
+    EXPECT_NEAR(height, 600000.0 / userUnit, 0.06);
+    EXPECT_TRUE(bytes.starts_with("%PDF-1.6"));
+}
+
+// --- the progress line and the run's end
+
+/// A stream that refuses every byte, as a full disk does; `throws` makes it report that by an
+/// exception as well.
+class RefusingBuffer : public std::streambuf {
+protected:
+    int_type overflow(int_type) override { return traits_type::eof(); }
+    std::streamsize xsputn(const char*, std::streamsize) override { return 0; }
+};
+
+TEST_F(RenderTest, ProgressLineIsClearedBeforeTheNameAndTheNote) {
+    // On a terminal both streams end up on the same line, so one stream stands for both.
+    std::ofstream("deep.frc", std::ios::binary) << lsystem::FormatFormulaFile(
+        {"F((((((((((((F)))))))))))", "1", "10", "10", "5", "0", "2", "0", "0", "0"});
+    for (const char* name : {"out.svg", "out.png"}) {
+        for (const char* source : {"--preset", "deep.frc"}) {
+            std::vector<std::string> args = {"fractal-render", "lsystem"};
+            if (std::string(source) == "--preset") {
+                args.insert(args.end(), {"--preset", "5"});
+            } else {
+                args.push_back(source);
+            }
+            args.insert(args.end(), {"-o", name});
+            std::vector<const char*> argv;
+            for (const std::string& a : args) {
+                argv.push_back(a.c_str());
+            }
+            std::ostringstream terminal;
+            render::RunContext context{terminal, terminal, nullptr, true};
+            ASSERT_EQ(render::RunRenderer(static_cast<int>(argv.size()), argv.data(), context), 0);
+            const std::string text = terminal.str();
+            const std::size_t lastClear = text.rfind("\r\033[K");
+            ASSERT_NE(lastClear, std::string::npos) << text;
+            const std::string after = text.substr(lastClear + 4);
+            EXPECT_TRUE(after.ends_with(std::string(name) + "\n")) << after;
+            EXPECT_EQ(after.find('\r'), std::string::npos) << after;
+            if (std::string(source) != "--preset") {
+                EXPECT_TRUE(after.starts_with("fractal-render: the formula nests")) << after;
+            }
+            if (std::string(name) == "out.png") {
+                EXPECT_NE(text.find("out.png encoding 100%"), std::string::npos) << text;
+            }
+        }
+    }
+}
+
+TEST_F(RenderTest, StopDuringEncodingLeavesNothing) {
+    render::LsystemOptions options;
+    options.preset = "3";
+    for (const render::DrawingFormat format : {render::DrawingFormat::Png, render::DrawingFormat::Jpeg}) {
+        const render::ResolvedLsystem resolved = render::ResolveLsystem(options, std::nullopt, format);
+        ASSERT_TRUE(resolved.ok()) << resolved.error;
+        std::atomic<bool> stop{false};
+        render::WalkControl control;
+        control.stop = &stop;
+        int strips = 0;
+        // The signal comes in while the finished canvas is being encoded.
+        control.encodeProgress = [&](std::int64_t rowsDone, std::int64_t) {
+            ++strips;
+            if (rowsDone > 0) {
+                stop = true;
+            }
+        };
+        bool stackFull = false;
+        std::string error;
+        EXPECT_EQ(render::WriteLsystemPicture(resolved.picture, "out.img", format, control, stackFull, error),
+                  render::WriteStatus::Stopped);
+        EXPECT_EQ(strips, 2);
+        EXPECT_TRUE(entries().empty());
+    }
+}
+
+TEST_F(RenderTest, UnwritableListOfFilesIsAFailure) {
+    RefusingBuffer refusing;
+    std::ostream out(&refusing);
+    std::ostringstream err;
+    render::RunContext context{out, err, nullptr, false};
+    const char* argv[] = {"fractal-render", "lsystem", "--preset", "1", "-o", "a.svg"};
+    EXPECT_EQ(render::RunRenderer(6, argv, context), 1);
+    EXPECT_NE(err.str().find("fractal-render: cannot write the list of files to standard output"),
+              std::string::npos)
+        << err.str();
+
+    // A stream that throws: the exception ends in one message, not in the caller.
+    std::ostream throwing(&refusing);
+    throwing.exceptions(std::ios::badbit);
+    std::ostringstream err2;
+    render::RunContext context2{throwing, err2, nullptr, false};
+    const char* argv2[] = {"fractal-render", "lsystem", "--preset", "1", "-o", "b.svg"};
+    EXPECT_EQ(render::RunRenderer(6, argv2, context2), 1);
+    const std::string message = err2.str();
+    EXPECT_TRUE(message.starts_with("fractal-render: ")) << message;
+    EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
+}
 
 } // namespace
