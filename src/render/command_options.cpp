@@ -49,7 +49,9 @@ void AddSetCommand(CLI::App& app, SetOptions& o) {
                                         "Write N pictures that fly from the kind's default view into the "
                                         "target view, as NAME_001.JPG ... for the explorer's slide show")
                             ->type_name("N");
-    set->add_option("--base", o.base, "Base name of the zoom sequence, possibly with a folder")
+    set->add_option("--base", o.base,
+                    "Base name of the zoom sequence, possibly with a folder; missing folders are made "
+                    "(as mkdir -p does). The pictures replace same-named ones only once all are done")
         ->type_name("NAME");
     zoom->excludes(output);
     set->add_flag("-q,--quiet", o.quiet, "No progress line and no list of the files written");

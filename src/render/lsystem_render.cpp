@@ -6,8 +6,8 @@
 #include <optional>
 #include <vector>
 
+#include "atomic_file.h"
 #include "jpeg_file.h"
-#include "output_file.h"
 #include "png_file.h"
 #include "services.h"
 #include "turtle.h"
@@ -102,7 +102,7 @@ WalkResult WalkSegments(const LsystemPicture& picture, const lsystem::FormulaWal
 
 WriteStatus WriteLsystemPicture(const LsystemPicture& picture, const std::string& path, DrawingFormat format,
                                 const WalkControl& control, bool& stackFull, std::string& error) {
-    OutputFile output;
+    common::AtomicFile output;
     if (!output.open(path, error)) {
         return WriteStatus::Failed;
     }

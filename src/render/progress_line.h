@@ -4,11 +4,14 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <utility>
 
 namespace render {
 
 /// The "42%  12.3 MP/s  0:17 left" line on a terminal, rewritten in place. The rate counts
-/// `width` units per row done: pixels of picture rows, or segments of a walk (width 1).
+/// `width` units per row done: pixels of picture rows, or segments of a walk (width 1). Work of
+/// several pictures (a zoom flight) is one line over all their rows, so the share and the time
+/// left are those of the whole work; the label may name the picture being made.
 class ProgressLine {
 public:
     ProgressLine(std::ostream& err, bool shown, std::int64_t width, std::string label,
@@ -18,6 +21,8 @@ public:
     ProgressLine& operator=(const ProgressLine&) = delete;
 
     void update(std::int64_t rowsDone, std::int64_t rows);
+    /// Shown before the share from the next update on.
+    void setLabel(std::string label) { m_label = std::move(label); }
 
 private:
     std::ostream& m_err;
