@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -300,17 +301,23 @@ TEST_F(RenderTest, ZoomSequenceStartsAtTheDefaultViewAndEndsAtTheTarget) {
     EXPECT_EQ(Bytes("flight/Bild_004.JPG"), Bytes("direct.jpg"));
 }
 
-/// Every entry of a folder with the bytes of its files, to compare a folder before and after.
+/// Every entry of a folder with the size and a hash of its bytes, to compare a folder before
+/// and after.
 std::map<std::string, std::string> Contents(const fs::path& folder) {
     std::map<std::string, std::string> contents;
     for (const auto& entry : fs::directory_iterator(folder)) {
-        contents[entry.path().filename().string()] = entry.is_directory() ? "<folder>" : Bytes(entry.path());
+        const std::string bytes = entry.is_directory() ? "" : Bytes(entry.path());
+        contents[entry.path().filename().string()] =
+            entry.is_directory() ? "folder"
+                                 : std::to_string(bytes.size()) + " bytes, hash " +
+                                       std::to_string(std::hash<std::string>{}(bytes));
     }
     return contents;
 }
 
 // A second flight under the same names replaces the first only when it is complete.
 TEST_F(RenderTest, FlightThatFailsOrIsBrokenOffLeavesEarlierPicturesAlone) {
+    fs::create_directory("flight");
     ASSERT_EQ(run({"set", "--zoom-sequence", "3", "--base", "flight/Z", "--size", "16x16"}).status, 0);
     std::map<std::string, std::string> before = Contents("flight");
     ASSERT_EQ(before.size(), 3u);
@@ -321,7 +328,7 @@ TEST_F(RenderTest, FlightThatFailsOrIsBrokenOffLeavesEarlierPicturesAlone) {
     // Ctrl+C after the third picture.
     std::atomic<bool> stop{false};
     Run r = runWatched(
-        later, "frame 3/5", [&stop] { stop = true; }, &stop);
+        later, "3/5 ", [&stop] { stop = true; }, &stop);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("fractal-render: broken off; the flight flight/Z_001.JPG ... flight/Z_005.JPG"),
               std::string::npos)
@@ -329,22 +336,23 @@ TEST_F(RenderTest, FlightThatFailsOrIsBrokenOffLeavesEarlierPicturesAlone) {
     EXPECT_EQ(Contents("flight"), before);
 
     // A name that cannot be written is found before anything is rendered.
-    fs::create_directory("flight/Z_004.JPG");
+    std::error_code error;
+    fs::create_directory("flight/Z_004.JPG", error);
     before = Contents("flight");
     r = run(later);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("flight/Z_004.JPG"), std::string::npos) << r.err;
     EXPECT_EQ(Contents("flight"), before);
-    fs::remove("flight/Z_004.JPG");
+    fs::remove("flight/Z_004.JPG", error);
 
     // A name is taken by a folder while the last picture is rendered: renaming the fourth
     // fails, and the three renamed before it, over the earlier pictures, are undone.
-    r = runWatched(later, "frame 5/5", [] { fs::create_directory("flight/Z_004.JPG"); });
+    r = runWatched(later, "5/5 ", [&error] { fs::create_directory("flight/Z_004.JPG", error); });
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cannot write flight/Z_004.JPG"), std::string::npos) << r.err;
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(Contents("flight"), before);
-    fs::remove("flight/Z_004.JPG");
+    fs::remove("flight/Z_004.JPG", error);
 
     // Complete, it replaces them all.
     r = run(later);
@@ -384,22 +392,36 @@ TEST_F(RenderTest, FlightMakesTheMissingFoldersOfItsBase) {
 TEST_F(RenderTest, FlightProgressCountsTheWholeFlight) {
     const Run r = runWatched({"set", "--zoom-sequence", "3", "--base", "Z", "--size", "16x16"}, "", {});
     ASSERT_EQ(r.status, 0) << r.err;
+    // Each state of the line: its share, and the picture its label names (0 for none).
     std::vector<std::pair<int, int>> shown; // frame, percent
-    std::size_t at = 0;
-    while ((at = r.err.find("frame ", at)) != std::string::npos) {
+    const std::string rewrite = "\r\033[K";
+    for (std::size_t at = r.err.find(rewrite); at != std::string::npos;) {
+        const std::size_t from = at + rewrite.size();
+        at = r.err.find(rewrite, from);
+        const std::string line = r.err.substr(from, at == std::string::npos ? std::string::npos : at - from);
+        const std::size_t percentSign = line.find('%');
+        if (percentSign == std::string::npos) {
+            continue;
+        }
         int frame = 0;
-        int percent = 0;
-        ASSERT_EQ(std::sscanf(r.err.c_str() + at, "frame %d/3 %d%%", &frame, &percent), 2) << r.err;
-        shown.emplace_back(frame, percent);
-        at += 6;
+        std::sscanf(line.c_str(), "frame %d/3", &frame);
+        std::size_t digits = percentSign;
+        while (digits > 0 && std::isdigit(static_cast<unsigned char>(line[digits - 1])) != 0) {
+            --digits;
+        }
+        shown.emplace_back(frame, std::stoi(line.substr(digits, percentSign - digits)));
     }
-    ASSERT_FALSE(shown.empty());
-    EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end())) << r.err;
-    // Each picture ends with the share of the flight done by then.
+    // The share never falls back at a new picture, and each picture ends with the share of the
+    // flight done by then.
+    ASSERT_FALSE(shown.empty()) << r.err;
+    EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end(), [](auto a, auto b) {
+        return a.second < b.second;
+    })) << r.err;
+    EXPECT_EQ(std::count_if(shown.begin(), shown.end(), [](auto s) { return s.second == 100; }), 1) << r.err;
     for (const auto& [frame, percent] : {std::pair{1, 33}, std::pair{2, 66}, std::pair{3, 100}}) {
         const auto last =
             std::find_if(shown.rbegin(), shown.rend(), [&](auto s) { return s.first == frame; });
-        ASSERT_NE(last, shown.rend()) << frame;
+        ASSERT_NE(last, shown.rend()) << "no line names frame " << frame << ": " << r.err;
         EXPECT_EQ(last->second, percent) << frame;
     }
     EXPECT_NE(r.err.find("left"), std::string::npos);
