@@ -64,32 +64,15 @@ Outcome WriteSetPicture(const SetPicture& picture, const std::string& path, Imag
     return outcome;
 }
 
-/// Writes the pictures of a flight, all of them or none: each goes under a temporary name
-/// first, and only when the last is done are they all renamed. A failure or a break leaves the
-/// folder as it was, pictures of an earlier flight under the same names included. Missing
-/// folders of `folder` are made first and go again with the flight.
-Outcome WriteFlight(const SetPicture& target, const std::vector<explorer::ViewRect>& views,
-                    const std::string& folder, const std::string& base, explorer::CountEngine& engine,
-                    RunContext& context, bool quiet) {
+/// Renders the pictures of a flight into the group, each under its temporary name, with one
+/// progress line over the whole flight (gone again when this returns).
+Outcome RenderFlight(const SetPicture& target, const std::vector<explorer::ViewRect>& views,
+                     const std::vector<std::string>& names, explorer::CountEngine& engine,
+                     RunContext& context, bool quiet, common::AtomicFileGroup& flight) {
     const int frames = static_cast<int>(views.size());
-    std::vector<std::string> names;
-    for (int k = 0; k < frames; ++k) {
-        names.push_back(explorer::PictureFileName(folder, base, k + 1));
-        // Found only at the renaming otherwise, after the whole flight was rendered.
-        std::error_code ignored;
-        if (std::filesystem::is_directory(names.back(), ignored)) {
-            return Failure("cannot write " + names.back() + ": " + std::strerror(EISDIR));
-        }
-    }
-    common::MadeFolders made;
-    std::string error;
-    if (!made.make(folder, error)) {
-        return Failure("cannot make the folder " + error);
-    }
-    // Declared after `made`, so its temporary files are gone before the folders are removed.
-    common::AtomicFileGroup flight;
     ProgressLine progress(context.err, context.progressAllowed && !quiet, target.width, "");
     const std::int64_t flightRows = static_cast<std::int64_t>(frames) * target.height;
+    std::string error;
     for (int k = 0; k < frames; ++k) {
         SetPicture frame = target;
         frame.view = views[static_cast<std::size_t>(k)];
@@ -113,6 +96,36 @@ Outcome WriteFlight(const SetPicture& target, const std::vector<explorer::ViewRe
         if (!flight.add(output, error)) {
             return Failure("cannot write " + name + ": " + error);
         }
+    }
+    return {};
+}
+
+/// Writes the pictures of a flight, all of them or none: each goes under a temporary name
+/// first, and only when the last is done are they all renamed. A failure or a break leaves the
+/// folder as it was, pictures of an earlier flight under the same names included. Missing
+/// folders of `folder` are made first and go again with the flight.
+Outcome WriteFlight(const SetPicture& target, const std::vector<explorer::ViewRect>& views,
+                    const std::string& folder, const std::string& base, explorer::CountEngine& engine,
+                    RunContext& context, bool quiet) {
+    std::vector<std::string> names;
+    for (int k = 0; k < static_cast<int>(views.size()); ++k) {
+        names.push_back(explorer::PictureFileName(folder, base, k + 1));
+        // Found only at the renaming otherwise, after the whole flight was rendered.
+        std::error_code ignored;
+        if (std::filesystem::is_directory(names.back(), ignored)) {
+            return Failure("cannot write " + names.back() + ": " + std::strerror(EISDIR));
+        }
+    }
+    common::MadeFolders made;
+    std::string error;
+    if (!made.make(folder, error)) {
+        return Failure("cannot make the folder " + error);
+    }
+    // Declared after `made`, so its temporary files are gone before the folders are removed.
+    common::AtomicFileGroup flight;
+    if (Outcome rendered = RenderFlight(target, views, names, engine, context, quiet, flight);
+        !rendered.ok()) {
+        return rendered;
     }
     if (!flight.commit(error)) {
         return Failure("cannot write " + flight.failedTarget() + ": " + error);
