@@ -15,9 +15,9 @@
 
 #include <sys/resource.h>
 
+#include "atomic_file.h"
 #include "escape_time.h"
 #include "jpeg_file.h"
-#include "output_file.h"
 #include "paths.h"
 #include "png_file.h"
 #include "strip_render.h"
@@ -102,7 +102,7 @@ void BM_RenderDefaultMandelbrot8000(benchmark::State& state) {
         ResetPeak();
         auto start = std::chrono::steady_clock::now();
         {
-            render::OutputFile output;
+            common::AtomicFile output;
             EncodeSink sink(png);
             if (!output.open(path, error) || !sink.start(output.file(), error) ||
                 render::RenderSet(picture, engine, sink, {}, error) != render::RenderStatus::Done ||
@@ -122,7 +122,7 @@ void BM_RenderDefaultMandelbrot8000(benchmark::State& state) {
 
         start = std::chrono::steady_clock::now();
         {
-            render::OutputFile output;
+            common::AtomicFile output;
             EncodeSink sink(png);
             const int strip = render::StripRows(kSide);
             bool ok = output.open(path, error) && sink.start(output.file(), error);

@@ -1,20 +1,17 @@
 #include "jpeg_file.h"
 
-#include "paths.h"
+#include "atomic_file.h"
 
 #include <cerrno>
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <string>
 #include <utility>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <jpeglib.h>
 // After jpeglib.h, which it builds on.
@@ -336,58 +333,8 @@ bool ReadRecordComment(std::FILE* file, char* out, std::size_t outSize, std::siz
     return true;
 }
 
-mode_t CurrentUmask() {
-    // umask() can only be read by setting it, which races with any other thread creating a file
-    // meanwhile; Linux shows it in /proc, so the swap is only a fallback.
-    if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
-        char line[256];
-        unsigned int mask = 0;
-        bool found = false;
-        while (!found && std::fgets(line, sizeof line, status) != nullptr) {
-            found = std::sscanf(line, "Umask: %o", &mask) == 1;
-        }
-        std::fclose(status);
-        if (found) {
-            return static_cast<mode_t>(mask & 0777);
-        }
-    }
-    static std::mutex swapMutex;
-    const std::lock_guard lock(swapMutex);
-    const mode_t mask = ::umask(022);
-    ::umask(mask);
-    return mask;
-}
-
-// mkstemp makes the file 0600; the saved picture should get the mode a plain fopen would give
-// it: the existing file's when overwriting, otherwise 0666 less the umask.
-mode_t ModeForTarget(const std::string& path) {
-    struct stat existing {};
-    if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
-        return existing.st_mode & 0777;
-    }
-    return 0666 & ~CurrentUmask();
-}
-
-// Makes the rename itself durable; a failure here cannot undo the save, so it is not reported.
-void SyncFolderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
-    if (folder.empty()) {
-        folder = "/";
-    }
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 common::JpegResult Failure(std::string message) {
     return {false, std::move(message)};
-}
-
-common::JpegResult SystemFailure(int error) {
-    return Failure(std::strerror(error));
 }
 
 } // namespace
@@ -406,52 +353,17 @@ JpegResult WriteJpeg(const std::string& path, const RgbImage& image, std::string
     if (record.size() > kMaxJpegCommentBytes) {
         return Failure("The picture record is too long for a JPEG comment");
     }
-    const mode_t mode = ModeForTarget(path);
-
-    std::string temp = TemporaryTemplateBeside(path);
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        return SystemFailure(errno);
-    }
-    if (::fchmod(fd, mode) != 0) {
-        const int error = errno;
-        ::close(fd);
-        ::unlink(temp.c_str());
-        return SystemFailure(error);
-    }
-    std::FILE* file = ::fdopen(fd, "wb");
-    if (file == nullptr) {
-        const int error = errno;
-        ::close(fd);
-        ::unlink(temp.c_str());
-        return SystemFailure(error);
-    }
-
+    AtomicFile output;
     std::string message;
-    JpegStreamWriter writer;
-    if (!writer.start(file, image.width, image.height, record, message) ||
-        !writer.writeRows(image.pixels.data(), image.height, message) || !writer.finish(message)) {
-        std::fclose(file);
-        ::unlink(temp.c_str());
+    if (!output.open(path, message)) {
         return Failure(message);
     }
-    if (std::fflush(file) != 0 || ::fsync(::fileno(file)) != 0) {
-        const int error = errno;
-        std::fclose(file);
-        ::unlink(temp.c_str());
-        return SystemFailure(error);
+    JpegStreamWriter writer;
+    if (!writer.start(output.file(), image.width, image.height, record, message) ||
+        !writer.writeRows(image.pixels.data(), image.height, message) || !writer.finish(message) ||
+        !output.commit(message)) {
+        return Failure(message);
     }
-    if (std::fclose(file) != 0) {
-        const int error = errno;
-        ::unlink(temp.c_str());
-        return SystemFailure(error);
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temp.c_str());
-        return SystemFailure(error);
-    }
-    SyncFolderOf(path);
     return {true, {}};
 }
 

@@ -1,6 +1,6 @@
 #include "formula_file.h"
 
-#include "paths.h"
+#include "atomic_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -96,37 +96,18 @@ FormulaFileText ReadFormulaFile(const std::string& path) {
 }
 
 bool WriteFileAtomically(const std::string& path, std::string_view content, std::string& error) {
-    std::string temp = common::TemporaryTemplateBeside(path);
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        error = std::string("Die Datei kann nicht angelegt werden: ") + std::strerror(errno);
+    common::AtomicFile output;
+    std::string reason;
+    if (!output.open(path, reason)) {
+        error = "Die Datei kann nicht angelegt werden: " + reason;
         return false;
     }
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    std::size_t written = 0;
-    while (written < content.size()) {
-        const ssize_t n = ::write(fd, content.data() + written, content.size() - written);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            error = std::string("Die Datei kann nicht geschrieben werden: ") + std::strerror(errno);
-            ::close(fd);
-            ::unlink(temp.c_str());
-            return false;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+    if (!content.empty() && std::fwrite(content.data(), 1, content.size(), output.file()) != content.size()) {
         error = std::string("Die Datei kann nicht geschrieben werden: ") + std::strerror(errno);
-        ::unlink(temp.c_str());
         return false;
     }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        error = std::string("Die Datei kann nicht geschrieben werden: ") + std::strerror(errno);
-        ::unlink(temp.c_str());
+    if (!output.commit(reason)) {
+        error = "Die Datei kann nicht geschrieben werden: " + reason;
         return false;
     }
     return true;

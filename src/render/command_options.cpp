@@ -58,7 +58,9 @@ void AddSetCommand(CLI::App& app, SetOptions& o) {
                                         "target view, as NAME_001.JPG ... for the explorer's slide show; a "
                                         "mirrored target is flown to mirrored all the way")
                             ->type_name("N");
-    set->add_option("--base", o.base, "Base name of the pictures of --zoom-sequence, possibly with a folder")
+    set->add_option("--base", o.base,
+                    "Base name of the zoom sequence, possibly with a folder; missing folders are made "
+                    "(as mkdir -p does). The pictures replace same-named ones only once all are done")
         ->type_name("NAME")
         ->needs(zoom);
     zoom->excludes(output);

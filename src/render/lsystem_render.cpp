@@ -11,8 +11,8 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include "atomic_file.h"
 #include "jpeg_file.h"
-#include "output_file.h"
 #include "png_file.h"
 #include "services.h"
 #include "turtle.h"
@@ -110,7 +110,7 @@ WriteStatus EncodeCanvas(const common::RgbImage& image, DrawingFormat format, st
 
 /// Renames the file into place unless a stop was requested. Every signal is held back meanwhile,
 /// so none can slip in between the last look at the request and the rename.
-WriteStatus CommitUnlessStopped(OutputFile& output, const WalkControl& control, std::string& error) {
+WriteStatus CommitUnlessStopped(common::AtomicFile& output, const WalkControl& control, std::string& error) {
     sigset_t all;
     sigset_t previous;
     sigfillset(&all);
@@ -156,7 +156,7 @@ WriteStatus WriteLsystemPicture(const LsystemPicture& picture, const std::string
             return WriteStatus::Failed;
         }
     }
-    OutputFile output;
+    common::AtomicFile output;
     if (!output.open(path, error)) {
         return WriteStatus::Failed;
     }

@@ -4,11 +4,14 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <utility>
 
 namespace render {
 
 /// The "42%  12.3 MP/s  0:17 left" line on a terminal, rewritten in place. The rate counts
-/// `width` units per row done: pixels of picture rows, or segments of a walk (width 1).
+/// `width` units per row done: pixels of picture rows, or segments of a walk (width 1). Work of
+/// several pictures (a zoom flight) is one line over all their rows, so the share and the time
+/// left are those of the whole work; the label may name the picture being made.
 class ProgressLine {
 public:
     ProgressLine(std::ostream& err, bool shown, std::int64_t width, std::string label,
@@ -23,6 +26,8 @@ public:
     void clear();
     /// The same line for the next stage of the work, its time and rate counted afresh.
     void restart(std::string label, std::int64_t width, std::string unit);
+    /// Shown before the share from the next update on.
+    void setLabel(std::string label) { m_label = std::move(label); }
 
 private:
     std::ostream& m_err;

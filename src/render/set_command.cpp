@@ -1,12 +1,15 @@
 #include "set_command.h"
 
+#include <cerrno>
 #include <cmath>
-#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "atomic_file.h"
 #include "encoder_sink.h"
-#include "output_file.h"
 #include "picture_files.h"
 #include "progress_line.h"
 #include "stored_record.h"
@@ -17,32 +20,121 @@ namespace render {
 
 namespace {
 
-/// Renders one picture into `path` through a temporary file beside it.
-Outcome WriteSetPicture(const SetPicture& picture, const std::string& path, ImageFormat format,
-                        explorer::CountEngine& engine, RunContext& context, bool quiet,
-                        const std::string& label) {
-    OutputFile output;
+using ProgressReport = std::function<void(std::int64_t rowsDone, std::int64_t rows)>;
+
+/// Renders one picture into the open `output`, whose target `path` names it in messages.
+Outcome RenderSetPicture(const SetPicture& picture, const std::string& path, ImageFormat format,
+                         explorer::CountEngine& engine, RunContext& context, common::AtomicFile& output,
+                         const ProgressReport& progress) {
     std::string error;
-    if (!output.open(path, error)) {
-        return Failure("cannot write " + path + ": " + error);
-    }
     EncoderSink sink(format);
     const std::string record = common::FormatPictureRecord(ToRecord(picture));
     if (!sink.start(output.file(), picture.width, picture.height, record, error)) {
         return Failure("cannot write " + path + ": " + error);
     }
-    ProgressLine progress(context.err, context.progressAllowed && !quiet, picture.width, label);
     RenderControl control;
     control.stop = context.stop;
-    control.progress = [&](std::int64_t done, std::int64_t rows) {
-        progress.update(done, rows);
-    };
+    control.progress = progress;
     const RenderStatus status = RenderSet(picture, engine, sink, control, error);
     if (status == RenderStatus::Stopped) {
         return Failure("broken off; " + path + " was not written");
     }
-    if (status == RenderStatus::Failed || !sink.finish(error) || !output.commit(error)) {
+    if (status == RenderStatus::Failed || !sink.finish(error)) {
         return Failure("cannot write " + path + ": " + error);
+    }
+    return {};
+}
+
+/// Renders one picture into `path` through a temporary file beside it.
+Outcome WriteSetPicture(const SetPicture& picture, const std::string& path, ImageFormat format,
+                        explorer::CountEngine& engine, RunContext& context, bool quiet,
+                        const std::string& label) {
+    common::AtomicFile output;
+    std::string error;
+    if (!output.open(path, error)) {
+        return Failure("cannot write " + path + ": " + error);
+    }
+    ProgressLine progress(context.err, context.progressAllowed && !quiet, picture.width, label);
+    Outcome outcome =
+        RenderSetPicture(picture, path, format, engine, context, output,
+                         [&](std::int64_t done, std::int64_t rows) { progress.update(done, rows); });
+    if (outcome.ok() && !output.commit(error)) {
+        return Failure("cannot write " + path + ": " + error);
+    }
+    return outcome;
+}
+
+/// Renders the pictures of a flight into the group, each under its temporary name, with one
+/// progress line over the whole flight (gone again when this returns).
+Outcome RenderFlight(const SetPicture& target, const std::vector<explorer::ViewRect>& views,
+                     const std::vector<std::string>& names, explorer::CountEngine& engine,
+                     RunContext& context, bool quiet, common::AtomicFileGroup& flight) {
+    const int frames = static_cast<int>(views.size());
+    ProgressLine progress(context.err, context.progressAllowed && !quiet, target.width, "");
+    const std::int64_t flightRows = static_cast<std::int64_t>(frames) * target.height;
+    std::string error;
+    for (int k = 0; k < frames; ++k) {
+        SetPicture frame = target;
+        frame.view = views[static_cast<std::size_t>(k)];
+        const std::string& name = names[static_cast<std::size_t>(k)];
+        common::AtomicFile output;
+        if (!output.open(name, error)) {
+            return Failure("cannot write " + name + ": " + error);
+        }
+        progress.setLabel("frame " + std::to_string(k + 1) + "/" + std::to_string(frames));
+        const std::int64_t rowsBefore = static_cast<std::int64_t>(k) * target.height;
+        Outcome outcome = RenderSetPicture(
+            frame, name, ImageFormat::Jpeg, engine, context, output,
+            [&](std::int64_t done, std::int64_t) { progress.update(rowsBefore + done, flightRows); });
+        if (!outcome.ok()) {
+            if (context.stop != nullptr && context.stop->load()) {
+                return Failure("broken off; the flight " + names.front() + " ... " + names.back() +
+                               " was not written");
+            }
+            return outcome;
+        }
+        if (!flight.add(output, error)) {
+            return Failure("cannot write " + name + ": " + error);
+        }
+    }
+    return {};
+}
+
+/// Writes the pictures of a flight, all of them or none: each goes under a temporary name
+/// first, and only when the last is done are they all renamed. A failure or a break leaves the
+/// folder as it was, pictures of an earlier flight under the same names included. Missing
+/// folders of `folder` are made first and go again with the flight.
+Outcome WriteFlight(const SetPicture& target, const std::vector<explorer::ViewRect>& views,
+                    const std::string& folder, const std::string& base, explorer::CountEngine& engine,
+                    RunContext& context, bool quiet) {
+    std::vector<std::string> names;
+    for (int k = 0; k < static_cast<int>(views.size()); ++k) {
+        names.push_back(explorer::PictureFileName(folder, base, k + 1));
+        // Found only at the renaming otherwise, after the whole flight was rendered.
+        std::error_code ignored;
+        if (std::filesystem::is_directory(names.back(), ignored)) {
+            return Failure("cannot write " + names.back() + ": " + std::strerror(EISDIR));
+        }
+    }
+    common::MadeFolders made;
+    std::string error;
+    if (!made.make(folder, error)) {
+        return Failure("cannot make the folder " + error);
+    }
+    // Declared after `made`, so its temporary files are gone before the folders are removed.
+    common::AtomicFileGroup flight;
+    if (Outcome rendered = RenderFlight(target, views, names, engine, context, quiet, flight);
+        !rendered.ok()) {
+        return rendered;
+    }
+    if (!flight.commit(error)) {
+        return Failure("cannot write " + flight.failedTarget() + ": " + error);
+    }
+    made.keep();
+    if (!quiet) {
+        for (const std::string& name : names) {
+            context.out << name << '\n';
+        }
     }
     return {};
 }
@@ -110,29 +202,7 @@ Outcome RunSet(const SetOptions& options, RunContext& context) {
     if (base.empty()) {
         return Usage("--base: the name has no file part: \"" + options.base + "\"");
     }
-    std::vector<std::string> written;
-    for (int k = 0; k < frames; ++k) {
-        SetPicture frame = target;
-        frame.view = (*views)[static_cast<std::size_t>(k)];
-        const std::string name = explorer::PictureFileName(folder, base, k + 1);
-        const std::string label = std::to_string(k + 1) + "/" + std::to_string(frames);
-        Outcome outcome =
-            WriteSetPicture(frame, name, ImageFormat::Jpeg, engine, context, options.quiet, label);
-        if (!outcome.ok()) {
-            // A flight with a hole is no flight: the pictures of this run go as well.
-            for (const std::string& done : written) {
-                std::remove(done.c_str());
-            }
-            return outcome;
-        }
-        written.push_back(name);
-    }
-    if (!options.quiet) {
-        for (const std::string& name : written) {
-            context.out << name << '\n';
-        }
-    }
-    return {};
+    return WriteFlight(target, *views, folder, base, engine, context, options.quiet);
 }
 
 } // namespace render

@@ -1,10 +1,16 @@
 #include <algorithm>
 #include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <map>
 #include <set>
 #include <sstream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -58,19 +64,69 @@ protected:
         std::string out;
         std::string err;
     };
-    Run run(std::vector<std::string> args, const std::atomic<bool>* stop = nullptr) {
+    /// Standard error that reacts to what is written to it.
+    class WatchedText : public std::streambuf {
+    public:
+        WatchedText(std::string trigger, std::function<void()> action)
+            : m_trigger(std::move(trigger)), m_action(std::move(action)) {}
+        std::string text;
+
+    protected:
+        int_type overflow(int_type c) override {
+            if (c != traits_type::eof()) {
+                text += traits_type::to_char_type(c);
+                check();
+            }
+            return c;
+        }
+        std::streamsize xsputn(const char* s, std::streamsize n) override {
+            text.append(s, static_cast<std::size_t>(n));
+            check();
+            return n;
+        }
+
+    private:
+        void check() {
+            if (!m_trigger.empty() && !m_fired && text.find(m_trigger) != std::string::npos) {
+                m_fired = true;
+                m_action();
+            }
+        }
+        std::string m_trigger;
+        std::function<void()> m_action;
+        bool m_fired = false;
+    };
+
+    Run runWith(std::vector<std::string> args, const std::atomic<bool>* stop, std::ostream& err,
+                bool progress) {
         args.insert(args.begin(), "fractal-render");
         std::vector<const char*> argv;
         for (const std::string& a : args) {
             argv.push_back(a.c_str());
         }
         std::ostringstream out;
-        std::ostringstream err;
-        render::RunContext context{out, err, stop, false};
+        render::RunContext context{out, err, stop, progress};
         Run result;
         result.status = render::RunRenderer(static_cast<int>(argv.size()), argv.data(), context);
         result.out = out.str();
+        return result;
+    }
+
+    Run run(std::vector<std::string> args, const std::atomic<bool>* stop = nullptr) {
+        std::ostringstream err;
+        Run result = runWith(std::move(args), stop, err, false);
         result.err = err.str();
+        return result;
+    }
+
+    /// Runs with the progress line shown on an error stream that calls `action` the first time
+    /// `trigger` appears in it (never for an empty one); `err` of the result is the whole stream.
+    Run runWatched(std::vector<std::string> args, const std::string& trigger, std::function<void()> action,
+                   const std::atomic<bool>* stop = nullptr) {
+        WatchedText watched(trigger, std::move(action));
+        std::ostream err(&watched);
+        Run result = runWith(std::move(args), stop, err, true);
+        result.err = watched.text;
         return result;
     }
 
@@ -320,6 +376,132 @@ TEST_F(RenderTest, UnknownSubcommandsAndOptionsAreNamed) {
     EXPECT_TRUE(entries().empty());
 }
 
+/// Every entry of a folder with the size and a hash of its bytes, to compare a folder before
+/// and after.
+std::map<std::string, std::string> Contents(const fs::path& folder) {
+    std::map<std::string, std::string> contents;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string bytes = entry.is_directory() ? "" : Bytes(entry.path());
+        contents[entry.path().filename().string()] =
+            entry.is_directory() ? "folder"
+                                 : std::to_string(bytes.size()) + " bytes, hash " +
+                                       std::to_string(std::hash<std::string>{}(bytes));
+    }
+    return contents;
+}
+
+// A second flight under the same names replaces the first only when it is complete.
+TEST_F(RenderTest, FlightThatFailsOrIsBrokenOffLeavesEarlierPicturesAlone) {
+    fs::create_directory("flight");
+    ASSERT_EQ(run({"set", "--zoom-sequence", "3", "--base", "flight/Z", "--size", "16x16"}).status, 0);
+    std::map<std::string, std::string> before = Contents("flight");
+    ASSERT_EQ(before.size(), 3u);
+    const std::vector<std::string> later = {"set",      "--zoom-sequence", "5",     "--base",
+                                            "flight/Z", "--size",          "16x16", "--view",
+                                            "-0.75",    "-0.74",           "0.1",   "0.11"};
+
+    // Ctrl+C after the third picture.
+    std::atomic<bool> stop{false};
+    Run r = runWatched(
+        later, "3/5 ", [&stop] { stop = true; }, &stop);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("fractal-render: broken off; the flight flight/Z_001.JPG ... flight/Z_005.JPG"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(Contents("flight"), before);
+
+    // A name that cannot be written is found before anything is rendered.
+    std::error_code error;
+    fs::create_directory("flight/Z_004.JPG", error);
+    before = Contents("flight");
+    r = run(later);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("flight/Z_004.JPG"), std::string::npos) << r.err;
+    EXPECT_EQ(Contents("flight"), before);
+    fs::remove("flight/Z_004.JPG", error);
+
+    // A name is taken by a folder while the last picture is rendered: renaming the fourth
+    // fails, and the three renamed before it, over the earlier pictures, are undone.
+    r = runWatched(later, "5/5 ", [&error] { fs::create_directory("flight/Z_004.JPG", error); });
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot write flight/Z_004.JPG"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(Contents("flight"), before);
+    fs::remove("flight/Z_004.JPG", error);
+
+    // Complete, it replaces them all.
+    r = run(later);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Contents("flight").size(), 5u);
+    EXPECT_NE(Bytes("flight/Z_002.JPG"), before["Z_002.JPG"]);
+}
+
+TEST_F(RenderTest, FlightMakesTheMissingFoldersOfItsBase) {
+    const mode_t previous = ::umask(022);
+    Run r = run({"set", "--zoom-sequence", "2", "--base", "flight/deep/Zoom", "--size", "8x8"});
+    ::umask(previous);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "flight/deep/Zoom_001.JPG\nflight/deep/Zoom_002.JPG\n");
+    for (const char* folder : {"flight", "flight/deep"}) {
+        struct stat info {};
+        ASSERT_EQ(::stat(folder, &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0755u) << folder;
+    }
+
+    // A flight that is not written takes the folders it made away again, and only those.
+    const std::set<std::string> before = entries();
+    std::atomic<bool> stop{true};
+    r = run({"set", "--zoom-sequence", "2", "--base", "flight/new/more/Zoom", "--size", "8x8"}, &stop);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(entries(), before);
+
+    std::ofstream("plain") << "a file";
+    r = run({"set", "--zoom-sequence", "2", "--base", "plain/Zoom", "--size", "8x8"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(std::string("cannot make the folder plain: ") + std::strerror(ENOTDIR)),
+              std::string::npos)
+        << r.err;
+}
+
+// The line shows the share and the time left of the whole flight, not of the picture.
+TEST_F(RenderTest, FlightProgressCountsTheWholeFlight) {
+    const Run r = runWatched({"set", "--zoom-sequence", "3", "--base", "Z", "--size", "16x16"}, "", {});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // Each state of the line: its share, and the picture its label names (0 for none).
+    std::vector<std::pair<int, int>> shown; // frame, percent
+    const std::string rewrite = "\r\033[K";
+    for (std::size_t at = r.err.find(rewrite); at != std::string::npos;) {
+        const std::size_t from = at + rewrite.size();
+        at = r.err.find(rewrite, from);
+        const std::string line = r.err.substr(from, at == std::string::npos ? std::string::npos : at - from);
+        const std::size_t percentSign = line.find('%');
+        if (percentSign == std::string::npos) {
+            continue;
+        }
+        int frame = 0;
+        std::sscanf(line.c_str(), "frame %d/3", &frame);
+        std::size_t digits = percentSign;
+        while (digits > 0 && std::isdigit(static_cast<unsigned char>(line[digits - 1])) != 0) {
+            --digits;
+        }
+        shown.emplace_back(frame, std::stoi(line.substr(digits, percentSign - digits)));
+    }
+    // The share never falls back at a new picture, and each picture ends with the share of the
+    // flight done by then.
+    ASSERT_FALSE(shown.empty()) << r.err;
+    EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end(), [](auto a, auto b) {
+        return a.second < b.second;
+    })) << r.err;
+    EXPECT_EQ(std::count_if(shown.begin(), shown.end(), [](auto s) { return s.second == 100; }), 1) << r.err;
+    for (const auto& [frame, percent] : {std::pair{1, 33}, std::pair{2, 66}, std::pair{3, 100}}) {
+        const auto last =
+            std::find_if(shown.rbegin(), shown.rend(), [&](auto s) { return s.first == frame; });
+        ASSERT_NE(last, shown.rend()) << "no line names frame " << frame << ": " << r.err;
+        EXPECT_EQ(last->second, percent) << frame;
+    }
+    EXPECT_NE(r.err.find("left"), std::string::npos);
+}
+
 TEST_F(RenderTest, BrokenOffRenderLeavesNothing) {
     std::atomic<bool> stop{true};
     const Run r = run({"set", "--size", "300x300", "-o", "out.png"}, &stop);
@@ -492,6 +674,21 @@ INSTANTIATE_TEST_SUITE_P(
         BadRow{"sequence_with_exponent", {"--zoom-sequence", "3e0", "--base", "f"}, 2, "\"3e0\""},
         BadRow{
             "base_without_sequence", {"--base", "f", "-o", "x.png"}, 2, "--base requires --zoom-sequence"}),
+}
+
+        BadRow{"sequence_mirrored_target",
+               {"--zoom-sequence", "3", "--base", "f", "--view", "1", "-1", "-1", "1"},
+               2,
+               "RE_MAX > RE_MIN"},
+        // The folders of --base are made only for a flight that is going to be written.
+        BadRow{"sequence_refused_makes_no_folder",
+               {"--zoom-sequence", "1", "--base", "new/dir/f"},
+               2,
+               "2 to 9999"},
+        BadRow{"sequence_no_file_part_makes_no_folder",
+               {"--zoom-sequence", "2", "--base", "new/"},
+               2,
+               "file part"}),
     [](const testing::TestParamInfo<BadRow>& info) { return std::string(info.param.name); });
 
 // --- the generator's drawings
