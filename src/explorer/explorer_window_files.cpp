@@ -194,6 +194,9 @@ bool ExplorerWindow::ShowPictureFile(const std::string& name) {
     // picture area stays black.
     m_picture.fillRect({0, 0, m_picture.width(), m_picture.height()}, common::kBlack);
     m_picture.drawImage(0, 0, read.image);
+    if (m_device.active()) {
+        m_device.showImage(read.image);
+    }
     m_drawnRecord.reset();
     return true;
 }
