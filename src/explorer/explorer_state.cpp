@@ -1,5 +1,7 @@
 #include "explorer_state.h"
 
+#include <algorithm>
+
 namespace explorer {
 
 void MeasurePicture(ExplorerState& s, int clientWidth, int clientHeight) {
@@ -15,6 +17,24 @@ void ClearPicture(ExplorerState& s, common::Canvas& canvas) {
     if (s.ZoomPending) {
         canvas.setRasterMode(common::RasterMode::NotXor);
     }
+}
+
+common::Rect BandBox(common::Point anchor, common::Point corner) {
+    if (!BandValid(anchor, corner)) {
+        return {};
+    }
+    return {anchor.x, corner.y, corner.x, anchor.y};
+}
+
+common::Rect Union(common::Rect a, common::Rect b) {
+    if (a.width() <= 0 || a.height() <= 0) {
+        return b;
+    }
+    if (b.width() <= 0 || b.height() <= 0) {
+        return a;
+    }
+    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+            std::max(a.bottom, b.bottom)};
 }
 
 void SetBandPen(common::Canvas& canvas) {

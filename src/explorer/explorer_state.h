@@ -59,6 +59,12 @@ void MeasurePicture(ExplorerState& s, int clientWidth, int clientHeight);
 /// is pending so a band on the blank picture can still be erased. The caller resets the caption.
 void ClearPicture(ExplorerState& s, common::Canvas& canvas);
 
+/// The pixels a band between these corners covers: none unless it is valid.
+[[nodiscard]] common::Rect BandBox(common::Point anchor, common::Point corner);
+
+/// The smallest rectangle holding both; an empty one adds nothing.
+[[nodiscard]] common::Rect Union(common::Rect a, common::Rect b);
+
 /// The pen of the rubber band: black, width 2, dotted, mode copy, hollow brush.
 void SetBandPen(common::Canvas& canvas);
 

@@ -61,6 +61,9 @@ ExplorerWindow::ExplorerWindow(common::Services& services, QWidget* parent)
 
 ExplorerWindow::~ExplorerWindow() {
     m_engine.cancel();
+    if (m_deviceEngine) {
+        m_deviceEngine->cancel();
+    }
     // The children die after this part of the window: a field that loses the focus as it goes
     // still signals (the list of Julia constants reports a pick), and must find no handler here.
     for (QObject* child : findChildren<QObject*>()) {
@@ -281,6 +284,24 @@ void ExplorerWindow::measure() {
     if (m_picture.width() != width() || m_picture.height() != height()) {
         m_picture.resize(width(), height(), common::kBlack);
     }
+    followDevicePixelRatio();
+}
+
+void ExplorerWindow::followDevicePixelRatio() {
+    const double ratio = devicePixelRatioF();
+    if (ratio == m_device.ratio() && m_device.canvas().width() == m_device.edge(m_picture.width()) &&
+        m_device.canvas().height() == m_device.edge(m_picture.height())) {
+        return;
+    }
+    m_device.resize(ratio, m_picture.width(), m_picture.height());
+    if (m_device.active()) {
+        // The picture on the surface was shown at the old ratio: start again from black.
+        m_device.clear();
+        if (!m_deviceEngine) {
+            m_deviceEngine = std::make_unique<CountEngine>();
+        }
+    }
+    m_view->showDeviceCanvas(m_device.active() ? &m_device.canvas() : nullptr, m_device.ratio());
 }
 
 void ExplorerWindow::resizeEvent(QResizeEvent* e) {
@@ -297,6 +318,11 @@ void ExplorerWindow::ClearPicture() {
     m_drawnRecord.reset();
     setWindowTitle(titleLine());
     explorer::ClearPicture(m_s, m_picture);
+    // Every drawing begins here: a window moved to a screen of another density draws for it.
+    followDevicePixelRatio();
+    if (m_device.active()) {
+        m_device.clear();
+    }
 }
 
 void ExplorerWindow::setWindowSize(bool maximised) {
@@ -328,6 +354,9 @@ void ExplorerWindow::closeEvent(QCloseEvent* e) {
     m_closing = true;
     m_s.StartPressed = true;
     m_engine.cancel();
+    if (m_deviceEngine) {
+        m_deviceEngine->cancel();
+    }
     FormClose();
     e->accept();
 }
@@ -343,12 +372,19 @@ bool exactlyLeft(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) {
 
 void ExplorerWindow::FormMouseDown(Qt::MouseButton /*button*/, Qt::MouseButtons buttons,
                                    Qt::KeyboardModifiers modifiers, QPoint pos) {
+    // A press erases the band there is and draws none.
+    m_device.noteBefore(m_picture, BandBox(m_s.BandAnchor, m_s.BandCorner));
     BandPress(m_s, m_picture, exactlyLeft(buttons, modifiers), {pos.x(), pos.y()});
+    m_device.repeatChanges(m_picture);
 }
 
 void ExplorerWindow::FormMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, QPoint pos) {
+    // A move redraws the band from its old corner to the new one.
+    m_device.noteBefore(m_picture, Union(BandBox(m_s.BandAnchor, m_s.BandCorner),
+                                         BandBox(m_s.BandAnchor, {pos.x(), pos.y()})));
     const std::string caption =
         BandMove(m_s, m_picture, exactlyLeft(buttons, modifiers), {pos.x(), pos.y()}, m_s.LastKey == 'J');
+    m_device.repeatChanges(m_picture);
     if (!caption.empty()) {
         setCaption(caption);
     }

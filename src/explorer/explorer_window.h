@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "canvas.h"
+#include "device_picture.h"
 #include "escape_time.h"
 #include "explorer_state.h"
 #include "picture_record.h"
@@ -44,6 +45,8 @@ public:
     [[nodiscard]] const ExplorerState& state() const { return m_s; }
     [[nodiscard]] ExplorerState& state() { return m_s; }
     [[nodiscard]] const common::Canvas& picture() const { return m_picture; }
+    /// The picture at the screen's device pixels; inactive at a device pixel ratio of 1.
+    [[nodiscard]] const DevicePicture& devicePicture() const { return m_device; }
     [[nodiscard]] int activations() const { return m_activations; }
     [[nodiscard]] QString titleLine() const;
 
@@ -73,6 +76,7 @@ private:
     void FormClose();
     void setCaption(const std::string& text);
     void measure();
+    void followDevicePixelRatio();
     void ClearPicture();
     void setWindowSize(bool maximised);
 
@@ -114,6 +118,10 @@ private:
     ExplorerState m_s;
     common::Canvas m_picture;
     CountEngine m_engine;
+    // Only on a screen with more device pixels than logical ones, with an engine of its own
+    // (made when first needed: an engine keeps its threads).
+    DevicePicture m_device;
+    std::unique_ptr<CountEngine> m_deviceEngine;
     // How the picture on the surface was made, while it shows one whole drawing: stored with
     // the picture so it can be made again. Anything that blanks or replaces the picture drops it.
     std::optional<common::SetRecord> m_drawnRecord;

@@ -121,7 +121,12 @@ void ExplorerWindow::runPixelLoop(SetKind kind) {
     job.view = m_s.view;
     job.frame = m_s.frame;
     job.juliaC = m_s.JuliaC;
-    const RenderOutcome outcome = RunPixelLoop(m_s, m_picture, m_services, m_engine, job);
+    // On a screen of more device pixels the view shows the finer drawing; the logical picture is
+    // the one stored and printed, counted as on any other screen.
+    const RenderOutcome outcome =
+        m_device.active() ? RunPixelLoop(m_s, m_picture, m_services, m_engine, job,
+                                         {m_device.canvas(), *m_deviceEngine, m_device.deviceJob(job)})
+                          : RunPixelLoop(m_s, m_picture, m_services, m_engine, job);
     running = false;
     if (outcome == RenderOutcome::Aborted || m_closing) {
         m_s.ZoomPending = false;

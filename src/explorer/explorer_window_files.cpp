@@ -107,8 +107,11 @@ void ExplorerWindow::SaveNumberedPicture() {
         ++m_s.PicNumber;
     }
     const common::RgbImage picture = m_picture.copyRect({0, 0, width(), height()});
+    // A band on the drawing is stored with it, and no record can make those pixels again; once
+    // the band is erased, the picture is the plain drawing again (not-xor restores every pixel).
+    const bool plainDrawing = m_drawnRecord && !BandValid(m_s.BandAnchor, m_s.BandCorner);
     const common::JpegResult written = common::WriteJpeg(
-        name, picture, m_drawnRecord ? common::FormatPictureRecord(*m_drawnRecord) : std::string());
+        name, picture, plainDrawing ? common::FormatPictureRecord(*m_drawnRecord) : std::string());
     m_services.setBusyCursor(false);
     if (!written.ok) {
         m_services.errorReport("Die Bilddatei \"" + name +
@@ -191,6 +194,9 @@ bool ExplorerWindow::ShowPictureFile(const std::string& name) {
     // picture area stays black.
     m_picture.fillRect({0, 0, m_picture.width(), m_picture.height()}, common::kBlack);
     m_picture.drawImage(0, 0, read.image);
+    if (m_device.active()) {
+        m_device.showImage(read.image);
+    }
     m_drawnRecord.reset();
     return true;
 }

@@ -20,4 +20,18 @@ inline constexpr std::uint32_t kPresentIntervalMs = 15;
 RenderOutcome RunPixelLoop(ExplorerState& s, common::Canvas& canvas, common::Services& services,
                            CountEngine& engine, const RenderJob& job);
 
+/// The same view counted once more on a finer grid (the screen's device pixels) into a canvas
+/// of its own, by an engine of its own.
+struct FinerDrawing {
+    common::Canvas& canvas;
+    CountEngine& engine;
+    RenderJob job;
+};
+
+/// As above, and `finer` is drawn alongside: it is the picture shown while it grows, column by
+/// column, and each column of `canvas` is filled in as soon as the finer columns have passed it,
+/// so both are complete together. Escape is polled before every pixel of either.
+RenderOutcome RunPixelLoop(ExplorerState& s, common::Canvas& canvas, common::Services& services,
+                           CountEngine& engine, const RenderJob& job, const FinerDrawing& finer);
+
 } // namespace explorer

@@ -33,14 +33,21 @@ CanvasView::CanvasView(const common::Canvas& canvas, QWidget* parent) : QWidget(
     m_watch.start();
 }
 
+void CanvasView::showDeviceCanvas(const common::Canvas* device, double ratio) {
+    m_device = device;
+    m_deviceRatio = device != nullptr ? ratio : 1.0;
+    m_shownGeneration = shown().generation();
+    update();
+}
+
 void CanvasView::refreshNow() {
-    m_shownGeneration = m_canvas.generation();
+    m_shownGeneration = shown().generation();
     repaint();
 }
 
 void CanvasView::checkCanvas() {
     // Noted here, not in paintEvent: grab() and render() paint too, without reaching the screen.
-    const std::uint64_t generation = m_canvas.generation();
+    const std::uint64_t generation = shown().generation();
     if (generation != m_shownGeneration) {
         m_shownGeneration = generation;
         update();
@@ -48,6 +55,10 @@ void CanvasView::checkCanvas() {
 }
 
 void CanvasView::paintEvent(QPaintEvent* event) {
+    if (m_device != nullptr) {
+        paintDevice(event->rect());
+        return;
+    }
     QPainter painter(this);
     const common::RgbImage& image = m_canvas.image();
     QRect pictureRect;
@@ -64,6 +75,34 @@ void CanvasView::paintEvent(QPaintEvent* event) {
     const QRegion outside = QRegion(event->rect()) - QRegion(pictureRect);
     for (const QRect& r : outside) {
         painter.fillRect(r, Qt::black);
+    }
+}
+
+void CanvasView::paintDevice(const QRect& area) {
+    QPainter painter(this);
+    const common::RgbImage& image = m_device->image();
+    const double r = m_deviceRatio;
+    // Black first where the picture does not cover the area whole; the picture then goes over it.
+    const QRect covered(0, 0, static_cast<int>(std::floor(image.width / r)),
+                        static_cast<int>(std::floor(image.height / r)));
+    for (const QRect& outside : QRegion(area) - QRegion(covered)) {
+        painter.fillRect(outside, Qt::black);
+    }
+    if (image.empty()) {
+        return;
+    }
+    const QImage picture(image.pixels.data(), image.width, image.height,
+                         static_cast<qsizetype>(image.rowBytes()), QImage::Format_RGB888);
+    // The device pixels under the area, drawn into exactly their logical extent: one picture
+    // pixel to one pixel of the screen.
+    const QRect source = QRect(QPoint(static_cast<int>(std::floor(area.left() * r)),
+                                      static_cast<int>(std::floor(area.top() * r))),
+                               QPoint(static_cast<int>(std::ceil((area.right() + 1) * r)) - 1,
+                                      static_cast<int>(std::ceil((area.bottom() + 1) * r)) - 1)) &
+                         picture.rect();
+    if (!source.isEmpty()) {
+        const QRectF target(source.left() / r, source.top() / r, source.width() / r, source.height() / r);
+        painter.drawImage(target, picture, source);
     }
 }
 

@@ -19,6 +19,11 @@ class CanvasView : public QWidget {
 public:
     explicit CanvasView(const common::Canvas& canvas, QWidget* parent = nullptr);
 
+    /// Shows `device` in place of the canvas: the same picture with `ratio` device pixels to
+    /// each pixel of the canvas, put onto the screen's device pixels one to one. Mouse positions
+    /// stay those of the canvas. nullptr shows the canvas again.
+    void showDeviceCanvas(const common::Canvas* device, double ratio);
+
     /// Paints the canvas now instead of at the next check.
     void refreshNow();
 
@@ -37,8 +42,12 @@ protected:
 
 private:
     void checkCanvas();
+    void paintDevice(const QRect& area);
+    [[nodiscard]] const common::Canvas& shown() const { return m_device != nullptr ? *m_device : m_canvas; }
 
     const common::Canvas& m_canvas;
+    const common::Canvas* m_device = nullptr;
+    double m_deviceRatio = 1.0;
     QTimer m_watch;
     std::uint64_t m_shownGeneration = 0;
 };

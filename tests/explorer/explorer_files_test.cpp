@@ -27,6 +27,7 @@
 #include "explorer_window.h"
 #include "fake_services.h"
 #include "jpeg_file.h"
+#include "picture_files.h"
 #include "picture_record.h"
 #include "qt_services.h"
 
@@ -501,6 +502,67 @@ TEST_F(ExplorerFilesTest, SavedPicturesAreNumberedAndPlayBackInTheShow) {
     EXPECT_TRUE(allBlack());
     EXPECT_EQ(window->windowTitle(), window->titleLine());
     EXPECT_EQ(s().PicBaseName, "Reihe");
+}
+
+// A record says how to make every pixel of the file again: a band drawn over the drawing is
+// stored with the picture, so while one is on it the file holds the pixels and no record.
+TEST_F(ExplorerFilesTest, StoredRecordOnlyWhileThePictureIsThePlainDrawing) {
+    using Mouse = std::function<void(ExplorerWindow&)>;
+    const auto press = [](QPoint at) {
+        return [at](ExplorerWindow& w) {
+            w.FormMouseDown(Qt::LeftButton, Qt::LeftButton, Qt::NoModifier, at);
+        };
+    };
+    const auto move = [](QPoint at) {
+        return [at](ExplorerWindow& w) {
+            w.FormMouseMove(Qt::LeftButton, Qt::NoModifier, at);
+        };
+    };
+    const Mouse release = [](ExplorerWindow& w) {
+        w.FormMouseUp();
+    };
+    struct Row {
+        const char* name;
+        std::vector<Mouse> mouse; // after the drawing, before S
+        bool recordStored;
+    };
+    const std::vector<Row> rows = {
+        {"untouched_drawing", {}, true},
+        {"band_marked", {press({100, 400}), move({300, 200}), release}, false},
+        {"band_still_dragged", {press({100, 400}), move({300, 200})}, false},
+        {"band_erased_by_the_next_press",
+         {press({100, 400}), move({300, 200}), release, press({10, 10})},
+         true},
+        {"drag_left_and_down_draws_no_band", {press({400, 100}), move({200, 300}), release}, true},
+        {"band_dragged_back_to_nothing", {press({100, 400}), move({300, 200}), move({50, 450})}, true},
+        {"second_band_after_the_first_was_erased",
+         {press({100, 400}), move({300, 200}), release, press({20, 580}), move({500, 30}), release},
+         false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        key('M');
+        for (const Mouse& m : row.mouse) {
+            m(*window);
+        }
+        const common::RgbImage picture = pic().image();
+        const std::string name = PictureFileName(s().PicDir, s().PicBaseName, s().PicNumber);
+        key('S');
+        const std::optional<common::PictureRecord> record = common::ReadPictureRecord(name);
+        EXPECT_EQ(record.has_value(), row.recordStored);
+        if (record) {
+            // The record names the drawing the file holds.
+            const auto* set = std::get_if<common::SetRecord>(&*record);
+            ASSERT_NE(set, nullptr);
+            EXPECT_EQ(ViewRect({set->reMin, set->reMax, set->imMin, set->imMax}), s().view);
+            continue;
+        }
+        // Without the record the picture itself is stored as ever, band and all, byte for byte.
+        const std::string plain = in("plain.jpg");
+        ASSERT_TRUE(common::WriteJpeg(plain, picture).ok);
+        EXPECT_EQ(ReadBytes(name), ReadBytes(plain));
+        key('C');
+    }
 }
 
 // --- B: dialogs and answers

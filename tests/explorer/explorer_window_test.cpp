@@ -4,16 +4,29 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
 
 #include "colour_scheme.h"
 #include "escape_time.h"
 #include "explorer_help.h"
 #include "explorer_window.h"
 #include "fake_services.h"
+#include "jpeg_file.h"
+#include "picture_files.h"
+#include "picture_record.h"
+#include "set_record.h"
 
 namespace explorer {
 namespace {
@@ -605,6 +618,246 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ExplorerWindowTest, EndsOnE) {
     key('E');
     EXPECT_FALSE(window->isVisible());
+}
+
+// --- screens with more device pixels than logical ones
+
+/// The device pixel ratio this run was started for: 1, unless the test below started the
+/// program again at another.
+double RequestedRatio() {
+    const char* factor = std::getenv("FRACTALS_TEST_SCALE_FACTOR");
+    return factor != nullptr ? std::strtod(factor, nullptr) : 1.0;
+}
+
+/// A clock that moves a millisecond with every reading, so a drawing shows itself while it grows.
+class TickingServices : public FakeServices {
+public:
+    std::uint32_t tickCountMs() override { return ++now; }
+};
+
+/// Holds at every ratio; at 1 it shows that nothing changed, and the rerun below holds it at 2.
+class ExplorerDevicePixelsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window = std::make_unique<ExplorerWindow>(fake);
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        ASSERT_EQ(window->devicePixelRatioF(), ratio);
+        ASSERT_EQ(window->width(), 601);
+        ASSERT_EQ(pic().width(), 601);
+    }
+    void TearDown() override {
+        fake.onPump = nullptr;
+        window.reset();
+    }
+
+    ExplorerState& s() { return window->state(); }
+    const common::Canvas& pic() { return window->picture(); }
+    /// The canvas the picture area shows: the device picture where there is one.
+    const common::Canvas& shown() {
+        return window->devicePicture().active() ? window->devicePicture().canvas() : window->picture();
+    }
+    int deviceSide() const { return static_cast<int>(std::lround(601 * ratio)); }
+    void key(int code) { window->FormKeyUp(window.get(), code); }
+    /// What the screen gets from the picture area, device pixels of the window.
+    common::RgbImage onScreen() {
+        const QImage shot = window->findChild<QWidget*>(QStringLiteral("PictureArea"))
+                                ->grab()
+                                .toImage()
+                                .convertToFormat(QImage::Format_RGB888);
+        common::RgbImage image(shot.width(), shot.height());
+        for (int y = 0; y < shot.height(); ++y) {
+            for (int x = 0; x < shot.width(); ++x) {
+                const QRgb c = shot.pixel(x, y);
+                image.set(x, y,
+                          {static_cast<std::uint8_t>(qRed(c)), static_cast<std::uint8_t>(qGreen(c)),
+                           static_cast<std::uint8_t>(qBlue(c))});
+            }
+        }
+        return image;
+    }
+    /// The picture the plain per-pixel loop gives for this job, cut to side x side.
+    common::RgbImage plainPicture(const RenderJob& job, int side) {
+        const std::vector<std::uint16_t> counts = ComputeCountsPlain(job);
+        common::RgbImage image(side, side);
+        for (int i = 0; i < job.columns() && i < side; ++i) {
+            for (int j = 0; j < job.rows() && j < side; ++j) {
+                image.set(i, j,
+                          PixelColour(s().colours, counts[static_cast<std::size_t>(i) * job.rows() + j]));
+            }
+        }
+        return image;
+    }
+    RenderJob mandelbrot(int side) { return {SetKind::Mandelbrot, s().view, {0, side, 0, side}, {}}; }
+
+    const double ratio = RequestedRatio();
+    TickingServices fake;
+    std::unique_ptr<ExplorerWindow> window;
+};
+
+TEST_F(ExplorerDevicePixelsTest, DrawsTheSameViewAtTheDevicePixelsAndTheLogicalPictureAsEver) {
+    EXPECT_EQ(window->devicePicture().active(), ratio > 1.0);
+    // While it grows, the picture on the screen is whole columns from the left, black beyond.
+    int partlyDrawn = 0;
+    fake.onPump = [&] {
+        const int side = shown().width();
+        const int row = side / 3;
+        int edge = 0;
+        while (edge < side && shown().pixel(edge, row) != common::kBlack) {
+            ++edge;
+        }
+        if (edge > 0 && edge < side - 1) {
+            ++partlyDrawn;
+            EXPECT_EQ(shown().pixel(side - 1, row), common::kBlack);
+        }
+    };
+    key('M');
+    fake.onPump = nullptr;
+    EXPECT_GT(partlyDrawn, 1);
+    ASSERT_EQ(s().view, DefaultView(SetKind::Mandelbrot));
+    // The logical picture has the counts of the 601 x 601 frame, as on any screen.
+    EXPECT_EQ(pic().image().pixels, plainPicture(mandelbrot(601), 601).pixels);
+    // The shown one has those of the same complex rectangle on the finer grid ...
+    ASSERT_EQ(shown().width(), deviceSide());
+    ASSERT_EQ(shown().height(), deviceSide());
+    EXPECT_EQ(shown().image().pixels, plainPicture(mandelbrot(deviceSide()), deviceSide()).pixels);
+    // ... which at an integral ratio passes through every logical pixel's own number.
+    const int step = static_cast<int>(ratio);
+    for (int y = 0; y < 601; y += 7) {
+        for (int x = 0; x < 601; x += 3) {
+            ASSERT_EQ(shown().pixel(x * step, y * step), pic().pixel(x, y)) << x << "," << y;
+        }
+    }
+    // and it reaches the screen one to one, not blown up.
+    EXPECT_EQ(onScreen().pixels, shown().image().pixels);
+}
+
+TEST_F(ExplorerDevicePixelsTest, StoresPrintsAndShowsTheLogicalPictureByteForByte) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    // B makes the picture folder current.
+    struct BackHome {
+        std::filesystem::path dir = std::filesystem::current_path();
+        ~BackHome() { std::filesystem::current_path(dir); }
+    } backHome;
+    s().PicDir = folder.path().toStdString();
+    key('M');
+    const RenderJob job = mandelbrot(601);
+    const common::RgbImage want = plainPicture(job, 601);
+    const std::string stored = PictureFileName(s().PicDir, s().PicBaseName, s().PicNumber);
+    key('S');
+    const std::string reference = folder.filePath(QStringLiteral("reference.jpg")).toStdString();
+    ASSERT_TRUE(
+        common::WriteJpeg(reference, want, common::FormatPictureRecord(SetRecordOf(job, s().colours))).ok);
+    const auto bytes = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    EXPECT_FALSE(bytes(stored).empty());
+    EXPECT_EQ(bytes(stored), bytes(reference));
+
+    key('P');
+    ASSERT_EQ(fake.printJobs.size(), 1u);
+    ASSERT_FALSE(fake.printJobs[0].ops.empty());
+    EXPECT_EQ(fake.printJobs[0].ops[0].image.pixels, want.pixels);
+
+    // The show puts the stored picture up as it looks on the logical canvas: each pixel a block.
+    fake.fileAnswers = {stored, stored};
+    fake.inputAnswers = {"1"};
+    std::optional<common::RgbImage> showing;
+    fake.onPump = [&] {
+        if (!showing && pic().pixel(300, 300) != common::kBlack) {
+            showing = shown().image();
+        }
+    };
+    key('B');
+    fake.onPump = nullptr;
+    ASSERT_TRUE(showing.has_value());
+    const common::JpegReadResult read = common::ReadJpeg(stored);
+    ASSERT_TRUE(read.ok());
+    for (int y = 0; y < deviceSide(); y += 5) {
+        for (int x = 0; x < deviceSide(); x += 3) {
+            ASSERT_EQ(showing->at(x, y),
+                      read.image.at(static_cast<int>(x / ratio), static_cast<int>(y / ratio)))
+                << x << "," << y;
+        }
+    }
+}
+
+TEST_F(ExplorerDevicePixelsTest, TheBandAndItsCoordinatesAreThoseOfTheLogicalPicture) {
+    key('M');
+    const common::RgbImage logicalBefore = pic().image();
+    const common::RgbImage shownBefore = shown().image();
+    window->FormMouseDown(Qt::LeftButton, Qt::LeftButton, Qt::NoModifier, {100, 400});
+    window->FormMouseMove(Qt::LeftButton, Qt::NoModifier, {250, 300});
+    window->FormMouseMove(Qt::LeftButton, Qt::NoModifier, {300, 200});
+    const PixelFrame logicalFrame{0, 601, 0, 601};
+    const TComplex low = PixelToComplex(s().view, logicalFrame, {100, 400});
+    const TComplex high = PixelToComplex(s().view, logicalFrame, {300, 200});
+    EXPECT_EQ(window->windowTitle().toStdString(), " X / Y = " + FormatComplex(high));
+    window->FormMouseUp();
+    EXPECT_EQ(window->windowTitle().toStdString(), ZoomCaption(low, high));
+
+    // The logical picture carries the band it always did ...
+    common::Canvas band(601, 601);
+    band.drawImage(0, 0, logicalBefore);
+    SetBandPen(band);
+    band.setRasterMode(common::RasterMode::NotXor);
+    band.rectangle(100, 400, 300, 200);
+    EXPECT_EQ(pic().image().pixels, band.image().pixels);
+    // ... and the shown one the same band, each logical pixel of it over its device pixels,
+    // changed as not-xor changed the logical pixel, so the finer picture stays under it.
+    int inBand = 0;
+    for (int y = 0; y < deviceSide(); ++y) {
+        for (int x = 0; x < deviceSide(); ++x) {
+            const int lx = static_cast<int>(x / ratio);
+            const int ly = static_cast<int>(y / ratio);
+            const common::Colour was = logicalBefore.at(lx, ly);
+            const common::Colour now = pic().pixel(lx, ly);
+            const common::Colour under = shownBefore.at(x, y);
+            const common::Colour want{static_cast<std::uint8_t>(under.r ^ was.r ^ now.r),
+                                      static_cast<std::uint8_t>(under.g ^ was.g ^ now.g),
+                                      static_cast<std::uint8_t>(under.b ^ was.b ^ now.b)};
+            inBand += was == now ? 0 : 1;
+            ASSERT_EQ(shown().pixel(x, y), want) << x << "," << y;
+        }
+    }
+    EXPECT_GT(inBand, 0);
+    EXPECT_EQ(onScreen().pixels, shown().image().pixels);
+    // The next press erases it from both.
+    window->FormMouseDown(Qt::LeftButton, Qt::LeftButton, Qt::NoModifier, {10, 10});
+    EXPECT_EQ(pic().image().pixels, logicalBefore.pixels);
+    EXPECT_EQ(shown().image().pixels, shownBefore.pixels);
+}
+
+TEST_F(ExplorerDevicePixelsTest, EscapeBreaksTheDrawingOffAndBlanksBothPictures) {
+    fake.escapeAtPolls = {fake.escapePolls + 40000};
+    key('M');
+    EXPECT_FALSE(s().MandelbrotRunning);
+    EXPECT_EQ(fake.escapePolls, *fake.escapeAtPolls.begin());
+    for (const common::Canvas* canvas : {&pic(), &shown()}) {
+        const std::vector<std::uint8_t>& pixels = canvas->image().pixels;
+        EXPECT_TRUE(std::all_of(pixels.begin(), pixels.end(), [](std::uint8_t v) { return v == 0; }));
+    }
+}
+
+// The same cases on a screen of twice as many device pixels each way, in a run of their own:
+// the ratio is fixed when the program starts.
+TEST(ExplorerDevicePixelRatio, TheCasesHoldAtARatioOfTwo) {
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("FRACTALS_TEST_SCALE_FACTOR"), QStringLiteral("2"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    run.setProcessEnvironment(env);
+    run.setProcessChannelMode(QProcess::MergedChannels);
+    run.start(QCoreApplication::applicationFilePath(),
+              {QStringLiteral("--gtest_filter=ExplorerDevicePixelsTest.*")});
+    ASSERT_TRUE(run.waitForFinished(300000));
+    const QString output = QString::fromUtf8(run.readAll());
+    EXPECT_EQ(run.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(run.exitCode(), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains(QStringLiteral("[  PASSED  ] 4 tests."))) << output.toStdString();
 }
 
 } // namespace
