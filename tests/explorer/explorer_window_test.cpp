@@ -749,7 +749,7 @@ TEST_F(ExplorerDevicePixelsTest, StoresPrintsAndShowsTheLogicalPictureByteForByt
     key('S');
     const std::string reference = folder.filePath(QStringLiteral("reference.jpg")).toStdString();
     ASSERT_TRUE(
-        common::WriteJpeg(reference, want, common::FormatPictureRecord(SetRecordOf(job, s().colours))).ok);
+        common::WriteJpeg(reference, want, common::FormatPictureRecord(*SetRecordOf(job, s().colours))).ok);
     const auto bytes = [](const std::string& path) {
         std::ifstream in(path, std::ios::binary);
         return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

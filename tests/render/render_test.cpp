@@ -673,13 +673,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadRow{"sequence_without_base", {"--zoom-sequence", "3"}, 2, "--base"},
         BadRow{"sequence_with_exponent", {"--zoom-sequence", "3e0", "--base", "f"}, 2, "\"3e0\""},
         BadRow{
-            "base_without_sequence", {"--base", "f", "-o", "x.png"}, 2, "--base requires --zoom-sequence"}),
-}
-
-        BadRow{"sequence_mirrored_target",
-               {"--zoom-sequence", "3", "--base", "f", "--view", "1", "-1", "-1", "1"},
-               2,
-               "RE_MAX > RE_MIN"},
+            "base_without_sequence", {"--base", "f", "-o", "x.png"}, 2, "--base requires --zoom-sequence"},
         // The folders of --base are made only for a flight that is going to be written.
         BadRow{"sequence_refused_makes_no_folder",
                {"--zoom-sequence", "1", "--base", "new/dir/f"},
