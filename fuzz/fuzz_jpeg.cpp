@@ -1,14 +1,25 @@
-// The JPEG reader: pictures come from anywhere, damaged, cut short or made to mislead.
+// The JPEG readers: pictures come from anywhere, damaged, cut short or made to mislead.
 #include <cstdint>
 #include <string>
 
 #include "fuzz_support.h"
 #include "jpeg_file.h"
+#include "picture_record.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const std::string input = fuzz_support::PrivateFolder() + "/input.jpg";
     static const std::string copy = fuzz_support::PrivateFolder() + "/copy.jpg";
     fuzz_support::WriteWholeFile(input, data, size);
+
+    // The record reader (fractal-render's --from) stops at the frame header; a record it finds is
+    // a comment of the file as it stands.
+    const common::JpegRecordText record = common::ReadJpegRecord(input);
+    if (!record.ok()) {
+        FUZZ_CHECK(!record.text.has_value());
+    } else if (record.text) {
+        FUZZ_CHECK(common::LooksLikePictureRecord(*record.text));
+        FUZZ_CHECK(fuzz_support::AsText(data, size).find(*record.text) != std::string_view::npos);
+    }
 
     const common::JpegReadResult read = common::ReadJpeg(input);
     if (!read.ok()) {

@@ -15,7 +15,6 @@ fi
 root=$(cd -P "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${FUZZ_BUILD_DIR:-$root/build-fuzz}
 cxx=${FUZZ_CXX:-clang++-14}
-targets=(handover formula_file jpeg explorer_numbers lsystem_numbers formula_walk)
 
 if ! command -v "$cxx" >/dev/null; then
     echo "$cxx not found: install the Debian packages clang-14 and libclang-rt-14-dev" >&2
@@ -30,7 +29,11 @@ flock 9
 if [[ ! -f "$build/build.ninja" ]]; then
     CXX="$cxx" cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DFRACTALS_FUZZ=ON -DFRACTALS_TESTS=OFF -DFRACTALS_BENCH=OFF
+else
+    # Configured again so a target whose sources arrived since is in the list.
+    cmake "$build" >/dev/null
 fi
+mapfile -t targets < <(grep -v '^$' "$build/fuzz-targets.txt")
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target $(printf 'fuzz_%s ' "${targets[@]}")
 
 # Memory, where there is some: the targets write a file for every input they try.
@@ -57,6 +60,11 @@ for t in "${targets[@]}"; do
     if [[ -d "$root/fuzz/corpus/$t" ]]; then
         cp -R "$root/fuzz/corpus/$t/." "$work/corpus/"
     fi
+    extra=()
+    # A dictionary of the words the target's input is made of, where it has one.
+    if [[ -f "$root/fuzz/$t.dict" ]]; then
+        extra+=(-dict="$root/fuzz/$t.dict")
+    fi
     log="$work/log"
     echo "== fuzz_$t: ${seconds}s"
     start=$(date +%s)
@@ -64,7 +72,7 @@ for t in "${targets[@]}"; do
     # cwd and TMPDIR in the scratch folder: whatever a target leaves behind goes with it.
     (cd "$work" && TMPDIR="$work/tmp" "$build/bin/fuzz_$t" "$work/corpus" \
         -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -detect_leaks=1 \
-        -print_final_stats=1 -artifact_prefix="$work/artifacts/") >"$log" 2>&1 || rc=$?
+        -print_final_stats=1 -artifact_prefix="$work/artifacts/" "${extra[@]}") >"$log" 2>&1 || rc=$?
     elapsed=$(($(date +%s) - start))
 
     runs=$(stat_of number_of_executed_units "$log")

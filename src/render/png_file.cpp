@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include <png.h>
+#include <sys/stat.h>
 
 #include "input_file.h"
 #include "picture_record.h"
@@ -163,6 +164,42 @@ bool ReadPngText(std::FILE* file, char** text, std::size_t* length, PngErrorText
     return true;
 }
 
+// libpng reserves a text chunk's memory by the length its header claims, up to 2 GB, before it
+// reads a byte of it (libpng's own limit on chunk memory does not cover text chunks), so a few
+// hundred bytes of file could make it ask for that much. Every chunk up to the pixels must lie
+// within the file, or the file is damaged anyway; checked here before libpng sees it.
+bool ChunksFitTheFile(std::FILE* file) {
+    struct stat info {};
+    if (::fstat(::fileno(file), &info) != 0) {
+        return false;
+    }
+    const auto fileSize = static_cast<std::uint64_t>(info.st_size);
+    unsigned char header[8];
+    static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (std::fread(header, 1, sizeof header, file) != sizeof header ||
+        std::memcmp(header, kSignature, sizeof header) != 0) {
+        // Not a PNG file at all: libpng says so in its own words.
+        return std::fseek(file, 0, SEEK_SET) == 0;
+    }
+    std::uint64_t at = sizeof kSignature;
+    while (at + sizeof header <= fileSize) {
+        if (std::fseek(file, static_cast<long>(at), SEEK_SET) != 0 ||
+            std::fread(header, 1, sizeof header, file) != sizeof header) {
+            return false;
+        }
+        const std::uint64_t length = std::uint64_t{header[0]} << 24 | std::uint64_t{header[1]} << 16 |
+                                     std::uint64_t{header[2]} << 8 | header[3];
+        if (at + 12 + length > fileSize) {
+            return false;
+        }
+        if (std::memcmp(header + 4, "IDAT", 4) == 0 || std::memcmp(header + 4, "IEND", 4) == 0) {
+            break;
+        }
+        at += 12 + length;
+    }
+    return std::fseek(file, 0, SEEK_SET) == 0;
+}
+
 } // namespace
 
 struct PngStreamWriter::Impl : PngState {};
@@ -217,6 +254,11 @@ PngRecordText ReadPngRecord(const std::string& path) {
     PngRecordText result;
     std::FILE* file = OpenRegularFile(path, result.error);
     if (file == nullptr) {
+        return result;
+    }
+    if (!ChunksFitTheFile(file)) {
+        std::fclose(file);
+        result.error = "damaged PNG file: a chunk runs past the end of the file";
         return result;
     }
     char* text = nullptr;
