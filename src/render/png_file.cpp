@@ -258,7 +258,7 @@ PngRecordText ReadPngRecord(const std::string& path) {
     }
     if (!ChunksFitTheFile(file)) {
         std::fclose(file);
-        result.error = "damaged PNG file: a chunk runs past the end of the file";
+        result.error = "the PNG file is truncated (a chunk runs past its end)";
         return result;
     }
     char* text = nullptr;
