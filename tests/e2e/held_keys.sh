@@ -115,6 +115,8 @@ PIDS+=("$FPID")
 FWIN=$(find_window '^ZUDIRUR - Ein Generator für fraktale Gebilde$') || fail "generator window did not appear"
 sleep 0.5
 xdotool windowfocus --sync "$FWIN" 2>/dev/null || true
+# The program must have taken the focus before the key goes down, or it misses the repeats.
+sleep 0.5
 xdotool keydown F9
 sleep "$HOLD_SECONDS"
 if xdotool search --onlyvisible --name '^Speichern unter$' >/dev/null 2>&1; then
