@@ -42,8 +42,9 @@ public:
     /// The parent of every dialog, and the window whose input is held and previewed.
     void setMainWindow(QWidget* window);
     [[nodiscard]] QWidget* mainWindow() const { return m_mainWindow; }
-    /// Called with every key release of the main window once, before the control that has the
-    /// focus sees it; the control (or the window when nothing has the focus) is the sender.
+    /// Called once with every real key release of the main window (the repeats of a held key
+    /// are not, see HeldKeys); the control that had the focus (or the window when nothing had
+    /// it) is the sender.
     void setKeyReleaseHandler(KeyReleaseHandler handler);
     /// Tells the repeats of a held key in the main window, for whatever acts on key presses.
     [[nodiscard]] const HeldKeys& heldKeys() const { return m_heldKeys; }
