@@ -6,7 +6,7 @@ JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
 DEB_PACKAGES := cmake ninja-build g++ make qt6-base-dev libjpeg62-turbo-dev libgtest-dev \
-	libbenchmark-dev clang-format xvfb xauth xdotool x11-utils imagemagick poppler-utils \
+	libbenchmark-dev clang-format xvfb xauth xdotool x11-utils x11-xserver-utils imagemagick poppler-utils \
 	fonts-dejavu-core fonts-liberation dpkg-dev qt6-translations-l10n locales \
 	tesseract-ocr tesseract-ocr-deu \
 	clang-14 libclang-rt-14-dev llvm-14 libcli11-dev libpng-dev lintian

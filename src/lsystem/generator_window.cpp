@@ -47,6 +47,11 @@ GeneratorWindow::GeneratorWindow(common::Services& services, QWidget* parent)
     buildControls();
     platform::InstallKeyPreview(this, m_services, [this](QObject* sender, const QKeyEvent& event) {
         FormKeyUp(sender, platform::VirtualKeyCode(event), event.modifiers());
+        // The formula field's own key handler comes after the window's, and like it acts
+        // once per key however long the key is held.
+        if (sender == Edit2) {
+            Edit2KeyUp(platform::VirtualKeyCode(event));
+        }
     });
     FormCreate();
 }
@@ -179,7 +184,6 @@ void GeneratorWindow::buildControls() {
     for (QLineEdit* field : {Edit1, Edit2, Edit3, Edit4, Edit5, Edit6, Edit7, Edit8}) {
         connect(field, &QLineEdit::returnPressed, this, [this, field] { enterPressed(field); });
     }
-    Edit2->installEventFilter(this);
 
     const std::vector<QWidget*> tabOrder = {Edit2,     Edit3,   Edit4,   Edit5,   Edit6,   Edit7,
                                             Button2,   Button3, Button4, Button5, Button6, CheckBox3,
@@ -378,16 +382,6 @@ void GeneratorWindow::FormKeyUp(QObject* /*sender*/, int key, Qt::KeyboardModifi
     if (key == kF9 && shiftState != Qt::ControlModifier) {
         ExportJpeg();
     }
-}
-
-bool GeneratorWindow::eventFilter(QObject* watched, QEvent* e) {
-    if (watched == Edit2 && e->type() == QEvent::KeyRelease) {
-        const auto* key = static_cast<const QKeyEvent*>(e);
-        if (!key->isAutoRepeat()) {
-            Edit2KeyUp(platform::VirtualKeyCode(*key));
-        }
-    }
-    return QWidget::eventFilter(watched, e);
 }
 
 std::vector<std::string> GeneratorWindow::parameterRecord() const {

@@ -1,6 +1,9 @@
 #include "key_preview.h"
 
+#include <memory>
+
 #include <QApplication>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QWidget>
@@ -15,19 +18,49 @@ bool BelongsToWindow(const QWidget* window, const QObject* receiver) {
            static_cast<const QWidget*>(receiver)->window() == window;
 }
 
+QWidget* FirstKeyReceiver(QWidget* window) {
+    if (window == nullptr) {
+        return nullptr;
+    }
+    if (QWidget* grabber = QWidget::keyboardGrabber()) {
+        return grabber;
+    }
+    QWidget* focus = window->focusWidget();
+    return focus != nullptr ? focus : window;
+}
+
 bool IsFirstKeyReceiver(const QWidget* window, const QObject* receiver) {
     if (!BelongsToWindow(window, receiver)) {
         return false;
     }
-    if (const QWidget* grabber = QWidget::keyboardGrabber()) {
-        return receiver == grabber;
+    return receiver == FirstKeyReceiver(const_cast<QWidget*>(window));
+}
+
+bool PreviewKeyEvent(QWidget* window, HeldKeys& keys, QObject* receiver, const QKeyEvent& event,
+                     const KeyResend& resend) {
+    if (event.type() == QEvent::KeyRelease) {
+        keys.release(receiver, event);
+        return true;
     }
-    const QWidget* focus = window->focusWidget();
-    return receiver == (focus != nullptr ? focus : window);
+    QWidget* before = FirstKeyReceiver(window);
+    keys.press(event);
+    // Qt chose the receiver before the held release moved the focus on (Enter walking the
+    // fields, then the next key typed at once): the key belongs where the focus is now.
+    QWidget* now = FirstKeyReceiver(window);
+    if (receiver == before && now != before && now != nullptr && resend) {
+        resend(now, event);
+        return false;
+    }
+    return true;
 }
 
 KeyPreview::KeyPreview(QWidget* window, KeyReleaseHandler handler)
-    : QObject(window), m_window(window), m_handler(std::move(handler)) {
+    : QObject(window), m_window(window), m_handler(std::move(handler)),
+      m_keys([this](QObject* sender, const QKeyEvent& release) {
+          if (m_handler) {
+              m_handler(sender, release);
+          }
+      }) {
     qApp->installEventFilter(this);
 }
 
@@ -36,14 +69,34 @@ KeyPreview::~KeyPreview() {
 }
 
 bool KeyPreview::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::KeyRelease || !m_handler) {
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+        if (IsFirstKeyReceiver(m_window, watched)) {
+            const auto* key = static_cast<const QKeyEvent*>(event);
+            const bool goOn =
+                PreviewKeyEvent(m_window, m_keys, watched, *key, [](QWidget* to, const QKeyEvent& e) {
+                    std::unique_ptr<QEvent> copy(e.clone());
+                    QCoreApplication::sendEvent(to, copy.get());
+                });
+            if (!goOn) {
+                event->accept();
+                return true;
+            }
+        }
+        return false;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+        // A click comes after the key released before it.
+        if (BelongsToWindow(m_window, watched)) {
+            m_keys.deliverHeld();
+        }
+        return false;
+    default:
         return false;
     }
-    const auto* key = static_cast<const QKeyEvent*>(event);
-    if (!key->isAutoRepeat() && IsFirstKeyReceiver(m_window, watched)) {
-        m_handler(watched, *key);
-    }
-    return false;
 }
 
 namespace {
@@ -52,7 +105,7 @@ namespace {
 /// during a drawing clicks only when it is delivered.
 class EnterClicksButton : public QObject {
 public:
-    using QObject::QObject;
+    EnterClicksButton(QObject* parent, const HeldKeys& keys) : QObject(parent), m_keys(keys) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -67,30 +120,34 @@ protected:
         if (button == nullptr) {
             return false;
         }
-        if (!key->isAutoRepeat() && button->isEnabled()) {
+        if (!m_keys.isRepeat(*key) && button->isEnabled()) {
             button->click();
         }
         event->accept();
         return true;
     }
+
+private:
+    const HeldKeys& m_keys;
 };
 
 } // namespace
 
-void ClickButtonsOnEnter(QWidget* window) {
-    auto* filter = new EnterClicksButton(window);
+void ClickButtonsOnEnter(QWidget* window, const HeldKeys& keys) {
+    auto* filter = new EnterClicksButton(window, keys);
     for (QPushButton* button : window->findChildren<QPushButton*>()) {
         button->installEventFilter(filter);
     }
 }
 
 void InstallKeyPreview(QWidget* window, common::Services& services, KeyReleaseHandler handler) {
-    ClickButtonsOnEnter(window);
     if (auto* qt = dynamic_cast<QtServices*>(&services)) {
         qt->setKeyReleaseHandler(std::move(handler));
+        ClickButtonsOnEnter(window, qt->heldKeys());
         return;
     }
-    new KeyPreview(window, std::move(handler));
+    auto* preview = new KeyPreview(window, std::move(handler));
+    ClickButtonsOnEnter(window, preview->heldKeys());
 }
 
 int VirtualKeyCode(const QKeyEvent& event) {

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QDialogButtonBox>
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -20,6 +21,7 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinterInfo>
+#include <QPushButton>
 #include <QScreen>
 #include <QTextDocument>
 #include <QThread>
@@ -166,7 +168,14 @@ QStringList convertFileFilter(std::string_view filter) {
     return result;
 }
 
-QtServices::QtServices(QObject* parent) : QObject(parent) {
+QtServices::QtServices(QObject* parent)
+    : QObject(parent), m_heldKeys([this](QObject* sender, const QKeyEvent& release) {
+          if (m_keyReleaseHandler) {
+              // A copy: the handler may replace itself while it runs.
+              const KeyReleaseHandler handler = m_keyReleaseHandler;
+              handler(sender, release);
+          }
+      }) {
     m_clock.start();
     if (QCoreApplication* app = QCoreApplication::instance()) {
         app->installEventFilter(this);
@@ -264,15 +273,46 @@ bool QtServices::eventFilter(QObject* receiver, QEvent* event) {
             return true;
         }
     }
-    if (event->type() == QEvent::KeyRelease && m_keyReleaseHandler) {
-        const auto* key = static_cast<const QKeyEvent*>(event);
-        if (!key->isAutoRepeat() && isFirstKeyReceiver(receiver, event)) {
-            // A copy: the handler may replace itself while it runs.
-            const KeyReleaseHandler handler = m_keyReleaseHandler;
-            handler(receiver, *key);
-        }
+    if (m_keyReleaseHandler && !previewInput(receiver, event)) {
+        event->accept();
+        return true;
     }
     return false;
+}
+
+bool QtServices::previewInput(QObject* receiver, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+        if (isFirstKeyReceiver(receiver, event)) {
+            const auto* key = static_cast<const QKeyEvent*>(event);
+            return PreviewKeyEvent(m_mainWindow.data(), m_heldKeys, receiver, *key,
+                                   [this](QWidget* to, const QKeyEvent& e) {
+                                       // Delivered like a kept event: not kept, not counted
+                                       // again, previewed at its new receiver.
+                                       const std::unique_ptr<QEvent> copy(e.clone());
+                                       const QEvent* outerEvent = m_replayEvent;
+                                       const QObject* outerReceiver = m_replayReceiver;
+                                       m_replayEvent = copy.get();
+                                       m_replayReceiver = to;
+                                       QCoreApplication::sendEvent(to, copy.get());
+                                       m_replayEvent = outerEvent;
+                                       m_replayReceiver = outerReceiver;
+                                   });
+        }
+        return true;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+        // A click comes after the key released before it.
+        if (belongsToMainWindow(receiver)) {
+            m_heldKeys.deliverHeld();
+        }
+        return true;
+    default:
+        return true;
+    }
 }
 
 bool QtServices::event(QEvent* event) {
@@ -315,6 +355,8 @@ void QtServices::replayKeptInput() {
 
 void QtServices::holdUserInput(bool hold) {
     m_holding = hold;
+    // A release still waiting for its pair when a drawing starts is not carried out inside it.
+    m_heldKeys.setPaused(hold);
     if (!hold && !m_kept.empty()) {
         postReplay();
     }
@@ -387,10 +429,16 @@ std::optional<std::string> QtServices::fileDialog(const common::FileDialogReques
 
 // --- printing
 
-bool QtServices::runDialog(const QString& title) {
+bool QtServices::runDialog(PrintDialogUse use) {
     QPrintDialog dialog(&m_printer, m_mainWindow);
-    if (!title.isEmpty()) {
-        dialog.setWindowTitle(title);
+    if (use == PrintDialogUse::Setup) {
+        dialog.setWindowTitle(QStringLiteral("Druckereinrichtung"));
+        // Setting up prints nothing, so the confirmation does not offer to print.
+        if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
+            if (QPushButton* ok = buttons->button(QDialogButtonBox::Ok)) {
+                ok->setText(QStringLiteral("OK"));
+            }
+        }
     }
     if (dialog.exec() != QDialog::Accepted) {
         return false;
@@ -400,11 +448,11 @@ bool QtServices::runDialog(const QString& title) {
 }
 
 bool QtServices::printDialog() {
-    return runDialog({});
+    return runDialog(PrintDialogUse::Print);
 }
 
 void QtServices::printerSetup() {
-    runDialog(QStringLiteral("Druckereinrichtung"));
+    runDialog(PrintDialogUse::Setup);
 }
 
 bool QtServices::hasPrinter() {

@@ -14,6 +14,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include "held_keys.h"
 #include "services.h"
 
 class QKeyEvent;
@@ -41,9 +42,12 @@ public:
     /// The parent of every dialog, and the window whose input is held and previewed.
     void setMainWindow(QWidget* window);
     [[nodiscard]] QWidget* mainWindow() const { return m_mainWindow; }
-    /// Called with every key release of the main window once, before the control that has the
-    /// focus sees it; the control (or the window when nothing has the focus) is the sender.
+    /// Called once with every real key release of the main window (the repeats of a held key
+    /// are not, see HeldKeys); the control that had the focus (or the window when nothing had
+    /// it) is the sender.
     void setKeyReleaseHandler(KeyReleaseHandler handler);
+    /// Tells the repeats of a held key in the main window, for whatever acts on key presses.
+    [[nodiscard]] const HeldKeys& heldKeys() const { return m_heldKeys; }
     /// The caption of boxes shown without one.
     [[nodiscard]] QString programTitle() const;
 
@@ -87,10 +91,14 @@ private:
     [[nodiscard]] bool shouldKeep(QObject* receiver, QEvent* event) const;
     void postReplay();
     void replayKeptInput();
-    bool runDialog(const QString& title);
+    /// The key preview's part of the filter; false when the event must go no further.
+    [[nodiscard]] bool previewInput(QObject* receiver, QEvent* event);
+    enum class PrintDialogUse { Print, Setup };
+    bool runDialog(PrintDialogUse use);
 
     QPointer<QWidget> m_mainWindow;
     KeyReleaseHandler m_keyReleaseHandler;
+    HeldKeys m_heldKeys;
     QElapsedTimer m_clock;
 
     bool m_escapeDown = false;

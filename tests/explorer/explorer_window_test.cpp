@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -474,6 +475,52 @@ TEST_F(ExplorerWindowTest, KeysTypedInTheColourFieldsRunOnceAndEnterWalksTheFiel
     EXPECT_EQ(s().colours.MainR, 40);
     EXPECT_EQ(s().colours.MainB, 60);
     EXPECT_FALSE(s().UseOriginalColours);
+}
+
+/// Holds `key` down where the focus is for about a second: the X server repeats it as release
+/// and press pairs with the same time stamp, which reach the program without the repeat flag.
+void holdKey(Qt::Key key, int repeats) {
+    const auto send = [key](QEvent::Type type, quint64 ms) {
+        QKeyEvent event(type, key, Qt::NoModifier);
+        event.setTimestamp(ms);
+        QApplication::sendEvent(QApplication::focusWidget(), &event);
+    };
+    send(QEvent::KeyPress, 1000);
+    for (int i = 0; i < repeats; ++i) {
+        const quint64 ms = 1660 + 40 * static_cast<quint64>(i);
+        send(QEvent::KeyRelease, ms);
+        send(QEvent::KeyPress, ms);
+    }
+    send(QEvent::KeyRelease, 1660 + 40 * static_cast<quint64>(repeats));
+}
+
+TEST_F(ExplorerWindowTest, HeldEnterInTheColourPanelActsAsOneKeyStroke) {
+    key('F');
+    auto* edit1 = child<QLineEdit>("Edit1");
+    edit1->setFocus();
+    s().LastKey = 0;
+    holdKey(Qt::Key_Return, 8);
+    // The release is carried out once no repeat follows it: one field on.
+    ASSERT_TRUE(QTest::qWaitFor([this] { return s().LastKey == 13; }, 5000));
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("Edit2"));
+
+    // On the button that takes the colours: they are taken once, and the button the click
+    // moves the focus to ("Farbfenster schließen") is not pressed by the repeats.
+    for (int i = 1; i <= 6; ++i) {
+        child<QLineEdit>(QStringLiteral("Edit%1").arg(i).toLatin1().constData())
+            ->setText(QString::number(i * 10));
+    }
+    key('M');
+    ASSERT_FALSE(allBlack());
+    child<QPushButton>("Button1")->setFocus();
+    s().LastKey = 0;
+    holdKey(Qt::Key_Return, 8);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return s().LastKey == 13; }, 5000));
+    EXPECT_EQ(s().colours.MainR, 40);
+    EXPECT_FALSE(s().UseOriginalColours);
+    EXPECT_TRUE(child<QFrame>("Panel1")->isVisible());
+    EXPECT_TRUE(child<QPushButton>("Button3")->hasFocus());
+    EXPECT_FALSE(allBlack());
 }
 
 TEST_F(ExplorerWindowTest, HelpKeyTogglesTheHelpTextAndDropsTheZoom) {

@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -13,6 +14,7 @@
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinterInfo>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
@@ -297,29 +299,43 @@ TEST(PrintDialogs, CancelledDialogsChooseNoPrinter) {
     services.setMainWindow(&window);
     const bool systemPrinter = !QPrinterInfo::defaultPrinter().isNull();
 
+    // The confirming button as the shown dialog reads it.
+    const auto confirmText = [](QPrintDialog* dialog) {
+        auto* buttons = dialog->findChild<QDialogButtonBox*>();
+        QAbstractButton* ok = buttons != nullptr ? buttons->button(QDialogButtonBox::Ok) : nullptr;
+        return ok != nullptr ? ok->text() : QStringLiteral("(no button)");
+    };
+
     QString setupTitle;
+    QString setupConfirm;
     {
         ModalDriver driver([&](QWidget* modal) {
             auto* dialog = qobject_cast<QPrintDialog*>(modal);
             ASSERT_NE(dialog, nullptr);
             setupTitle = dialog->windowTitle();
+            setupConfirm = confirmText(dialog);
             dialog->reject();
         });
         services.printerSetup();
         ASSERT_TRUE(driver.seen());
     }
     EXPECT_EQ(setupTitle, QStringLiteral("Druckereinrichtung"));
+    // Setting up prints nothing, so its button does not say so.
+    EXPECT_EQ(setupConfirm, QStringLiteral("OK"));
     EXPECT_EQ(services.hasPrinter(), systemPrinter);
 
+    QString printConfirm;
     {
-        ModalDriver driver([](QWidget* modal) {
+        ModalDriver driver([&](QWidget* modal) {
             auto* dialog = qobject_cast<QPrintDialog*>(modal);
             ASSERT_NE(dialog, nullptr);
+            printConfirm = confirmText(dialog);
             dialog->reject();
         });
         EXPECT_FALSE(services.printDialog());
         ASSERT_TRUE(driver.seen());
     }
+    EXPECT_EQ(printConfirm, QPrintDialog::tr("&Print"));
     EXPECT_EQ(services.hasPrinter(), systemPrinter);
 }
 

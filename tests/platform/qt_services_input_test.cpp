@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QWidget>
+#include <QtTest/qtestspontaneevent.h>
 
 #include <gtest/gtest.h>
 
@@ -62,9 +63,30 @@ void sendKey(QObject* receiver, QEvent::Type type, int key, bool autoRepeat = fa
     QCoreApplication::sendEvent(receiver, &event);
 }
 
+/// A key event as the window system delivers it: spontaneous and with its time stamp. The X
+/// server's auto-repeat comes as a release and a press with the same stamp, without the flag.
+void sendStampedKey(QWidget* receiver, QEvent::Type type, int key, quint64 timestampMs,
+                    bool autoRepeat = false) {
+    const QString text = key >= Qt::Key_A && key <= Qt::Key_Z ? QString(QChar(key).toLower()) : QString();
+    QKeyEvent event(type, key, Qt::NoModifier, text, autoRepeat);
+    event.setTimestamp(timestampMs);
+    QSpontaneKeyEvent::setSpontaneous(&event);
+    qApp->notify(receiver, &event);
+}
+
 // --- the Escape poll
 
-enum class Step { Press, PressRepeat, Release, ReleaseRepeat, OtherKey, Deactivate, PollTrue, PollFalse };
+enum class Step {
+    Press,
+    PressRepeat,
+    Release,
+    ReleaseRepeat,
+    UnflaggedRepeat,
+    OtherKey,
+    Deactivate,
+    PollTrue,
+    PollFalse
+};
 
 struct EscapeCase {
     const char* name;
@@ -95,6 +117,15 @@ TEST_P(EscapePoll, ReportsDownOrPressedSinceLastPoll) {
         case Step::ReleaseRepeat:
             sendKey(&anyWidget, QEvent::KeyRelease, Qt::Key_Escape, true);
             break;
+        case Step::UnflaggedRepeat: {
+            QKeyEvent release(QEvent::KeyRelease, Qt::Key_Escape, Qt::NoModifier);
+            release.setTimestamp(500);
+            QCoreApplication::sendEvent(&anyWidget, &release);
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            press.setTimestamp(500);
+            QCoreApplication::sendEvent(&anyWidget, &press);
+            break;
+        }
         case Step::OtherKey:
             sendKey(&anyWidget, QEvent::KeyPress, Qt::Key_A);
             sendKey(&anyWidget, QEvent::KeyRelease, Qt::Key_A);
@@ -126,6 +157,10 @@ INSTANTIATE_TEST_SUITE_P(
                                  {Step::Press, Step::PollTrue, Step::Release, Step::PollFalse}},
                       EscapeCase{"auto_repeat_release_keeps_it_down",
                                  {Step::Press, Step::ReleaseRepeat, Step::PollTrue, Step::PollTrue}},
+                      // Held longer than the drawing takes to poll: still down at every poll.
+                      EscapeCase{"unflagged_repeat_pair_keeps_it_down",
+                                 {Step::Press, Step::PollTrue, Step::UnflaggedRepeat, Step::PollTrue,
+                                  Step::UnflaggedRepeat, Step::PollTrue, Step::Release, Step::PollFalse}},
                       EscapeCase{"auto_repeat_press_counts",
                                  {Step::PressRepeat, Step::Release, Step::PollTrue, Step::PollFalse}},
                       EscapeCase{"deactivation_clears_down",
@@ -323,6 +358,143 @@ INSTANTIATE_TEST_SUITE_P(Events, KeyPreviewFilter,
                              return std::string(info.param.name);
                          });
 
+// --- held keys: the X server's auto-repeat, flagged or not
+
+struct StampedStep {
+    enum Kind { Press, Release, Click, Hold, HoldAWhile, EndHold } kind;
+    int key = 0;
+    quint64 timestampMs = 0;
+    bool flagged = false;
+};
+
+StampedStep press(int key, quint64 ms, bool flagged = false) {
+    return {StampedStep::Press, key, ms, flagged};
+}
+StampedStep release(int key, quint64 ms, bool flagged = false) {
+    return {StampedStep::Release, key, ms, flagged};
+}
+
+struct HeldKeyCase {
+    const char* name;
+    std::vector<StampedStep> steps;
+    std::vector<std::string> expected;
+};
+
+void PrintTo(const HeldKeyCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class HeldKeyRepeats : public MainWindowTest, public ::testing::WithParamInterface<HeldKeyCase> {};
+
+TEST_P(HeldKeyRepeats, EveryKeyStrokeReachesTheHandlerOnce) {
+    services.setKeyReleaseHandler([this](QObject* sender, const QKeyEvent& event) {
+        log.entries.push_back("handler:" + sender->objectName().toStdString() + ":" + keyName(event) + "@" +
+                              std::to_string(event.timestamp()));
+    });
+    for (const StampedStep& step : GetParam().steps) {
+        switch (step.kind) {
+        case StampedStep::Press:
+            sendStampedKey(edit, QEvent::KeyPress, step.key, step.timestampMs, step.flagged);
+            break;
+        case StampedStep::Release:
+            sendStampedKey(edit, QEvent::KeyRelease, step.key, step.timestampMs, step.flagged);
+            break;
+        case StampedStep::Click:
+            QTest::mouseClick(pad, Qt::LeftButton, Qt::NoModifier, QPoint(5, 6));
+            break;
+        case StampedStep::Hold:
+            services.holdUserInput(true);
+            break;
+        case StampedStep::HoldAWhile:
+            // As a drawing does: input held, the event loop pumped past the wait for a pair.
+            services.holdUserInput(true);
+            QTest::qWait(2 * platform::kRepeatPairWaitMs);
+            break;
+        case StampedStep::EndHold:
+            log.entries.push_back("hold ends");
+            services.holdUserInput(false);
+            services.pumpMessages();
+            break;
+        }
+    }
+    // The last release waits for a press that could pair it; none comes.
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !services.heldKeys().holdsRelease(); }, 5000));
+    EXPECT_EQ(log.entries, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, HeldKeyRepeats,
+    ::testing::Values(
+        HeldKeyCase{"held_key_without_flags_runs_once",
+                    {press(Qt::Key_S, 100), release(Qt::Key_S, 760), press(Qt::Key_S, 760),
+                     release(Qt::Key_S, 800), press(Qt::Key_S, 800), release(Qt::Key_S, 1200)},
+                    {"edit:press:S", "edit:release:S", "edit:press:S", "edit:release:S", "edit:press:S",
+                     "edit:release:S", "handler:edit:S@1200"}},
+        HeldKeyCase{
+            "held_key_with_flags_runs_once",
+            {press(Qt::Key_S, 100), release(Qt::Key_S, 760, true), press(Qt::Key_S, 760, true),
+             release(Qt::Key_S, 1200)},
+            {"edit:press:S", "edit:release:S", "edit:press:S", "edit:release:S", "handler:edit:S@1200"}},
+        HeldKeyCase{
+            "two_strokes_run_twice",
+            {press(Qt::Key_S, 100), release(Qt::Key_S, 200), press(Qt::Key_S, 300), release(Qt::Key_S, 400)},
+            {"edit:press:S", "edit:release:S", "handler:edit:S@200", "edit:press:S", "edit:release:S",
+             "handler:edit:S@400"}},
+        // Another key, even in the same millisecond, does not pair with the release.
+        HeldKeyCase{
+            "next_key_comes_after_the_release",
+            {press(Qt::Key_S, 100), release(Qt::Key_S, 200), press(Qt::Key_M, 200), release(Qt::Key_M, 300)},
+            {"edit:press:S", "edit:release:S", "handler:edit:S@200", "edit:press:M", "edit:release:M",
+             "handler:edit:M@300"}},
+        HeldKeyCase{"click_comes_after_the_release",
+                    {press(Qt::Key_S, 100), release(Qt::Key_S, 200), {StampedStep::Click}},
+                    {"edit:press:S", "edit:release:S", "handler:edit:S@200", "pad:mpress:5,6",
+                     "window:mpress:5,46", "pad:mrelease:5,6", "window:mrelease:5,46"}},
+        // A program's own events carry no time stamp: nothing can pair them, so they count at
+        // once, before the control sees them.
+        HeldKeyCase{"unstamped_release_runs_at_once",
+                    {press(Qt::Key_S, 0), release(Qt::Key_S, 0), press(Qt::Key_S, 0), release(Qt::Key_S, 0)},
+                    {"edit:press:S", "handler:edit:S@0", "edit:release:S", "edit:press:S", "handler:edit:S@0",
+                     "edit:release:S"}},
+        // Held during a drawing: the kept events, delivered afterwards, still pair up.
+        HeldKeyCase{"held_during_a_drawing_runs_once_afterwards",
+                    {{StampedStep::Hold},
+                     press(Qt::Key_S, 100),
+                     release(Qt::Key_S, 760),
+                     press(Qt::Key_S, 760),
+                     release(Qt::Key_S, 900),
+                     {StampedStep::EndHold}},
+                    {"hold ends", "edit:press:S", "edit:release:S", "edit:press:S", "edit:release:S",
+                     "handler:edit:S@900"}},
+        // A drawing started meanwhile does not carry the waiting release out inside it.
+        HeldKeyCase{"release_waiting_as_a_drawing_starts_runs_after_it",
+                    {press(Qt::Key_S, 100),
+                     release(Qt::Key_S, 200),
+                     {StampedStep::HoldAWhile},
+                     press(Qt::Key_M, 250),
+                     {StampedStep::EndHold}},
+                    {"edit:press:S", "edit:release:S", "hold ends", "handler:edit:S@200", "edit:press:M"}}),
+    [](const ::testing::TestParamInfo<HeldKeyCase>& info) { return std::string(info.param.name); });
+
+TEST_F(MainWindowTest, KeyTypedRightAfterEnterGoesToTheFieldEnterMovedTo) {
+    auto* next = new QLineEdit(&window);
+    next->setObjectName("next");
+    next->setGeometry(0, 20, 100, 20);
+    next->show();
+    services.setKeyReleaseHandler([next](QObject* /*sender*/, const QKeyEvent& event) {
+        if (event.key() == Qt::Key_Return) {
+            next->setFocus();
+        }
+    });
+    sendStampedKey(edit, QEvent::KeyPress, Qt::Key_Return, 100);
+    sendStampedKey(edit, QEvent::KeyRelease, Qt::Key_Return, 180);
+    // Qt sends the next key to the field that has the focus while the release still waits.
+    sendStampedKey(edit, QEvent::KeyPress, Qt::Key_A, 190);
+    EXPECT_EQ(window.focusWidget(), next);
+    EXPECT_EQ(next->text(), QStringLiteral("a"));
+    EXPECT_TRUE(edit->text().isEmpty());
+}
+
 TEST_F(MainWindowTest, ReleasesOutsideTheMainWindowAreNotPreviewed) {
     int calls = 0;
     services.setKeyReleaseHandler([&calls](QObject* /*sender*/, const QKeyEvent& /*event*/) { ++calls; });
@@ -351,6 +523,7 @@ struct ButtonKeyCase {
     Qt::Key key;
     bool onButton;
     std::vector<std::string> expected;
+    bool held = false; // held down long enough for the X server to repeat it twice
 };
 
 void PrintTo(const ButtonKeyCase& c, std::ostream* os) {
@@ -370,7 +543,18 @@ TEST_P(ButtonKeys, PressClicksAndReleaseStillReachesTheHandler) {
     button->show();
     QWidget* target = GetParam().onButton ? static_cast<QWidget*>(button) : edit;
     target->setFocus();
-    QTest::keyClick(target, GetParam().key);
+    if (GetParam().held) {
+        const int key = GetParam().key;
+        sendStampedKey(target, QEvent::KeyPress, key, 100);
+        for (const quint64 ms : {700, 740}) {
+            sendStampedKey(target, QEvent::KeyRelease, key, ms);
+            sendStampedKey(target, QEvent::KeyPress, key, ms);
+        }
+        sendStampedKey(target, QEvent::KeyRelease, key, 1000);
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !services.heldKeys().holdsRelease(); }, 5000));
+    } else {
+        QTest::keyClick(target, GetParam().key);
+    }
     EXPECT_EQ(log.entries, GetParam().expected);
 }
 
@@ -385,6 +569,14 @@ INSTANTIATE_TEST_SUITE_P(
                       true,
                       {"clicked", "handler:button:13", "window:release:Enter"}},
         ButtonKeyCase{"space_still_clicks", Qt::Key_Space, true, {"handler:button:288", "clicked"}},
+        // The repeats neither click again nor reach the handler, whose Enter walk would move the
+        // focus on to the next button for the next repeat to click.
+        ButtonKeyCase{"held_return_clicks_once",
+                      Qt::Key_Return,
+                      true,
+                      {"clicked", "window:release:Return", "window:release:Return", "window:release:Return",
+                       "handler:button:13"},
+                      true},
         ButtonKeyCase{
             "enter_in_a_field_clicks_nothing",
             Qt::Key_Return,
