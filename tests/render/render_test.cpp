@@ -672,8 +672,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadRow{"sequence_of_one", {"--zoom-sequence", "1", "--base", "f"}, 2, "--zoom-sequence"},
         BadRow{"sequence_without_base", {"--zoom-sequence", "3"}, 2, "--base"},
         BadRow{"sequence_with_exponent", {"--zoom-sequence", "3e0", "--base", "f"}, 2, "\"3e0\""},
-        BadRow{
-            "base_without_sequence", {"--base", "f", "-o", "x.png"}, 2, "--base requires --zoom-sequence"},
+        BadRow{"base_without_sequence", {"--base", "f", "-o", "x.png"}, 2, "--base requires --zoom-sequence"},
         // The folders of --base are made only for a flight that is going to be written.
         BadRow{"sequence_refused_makes_no_folder",
                {"--zoom-sequence", "1", "--base", "new/dir/f"},
@@ -1044,7 +1043,7 @@ INSTANTIATE_TEST_SUITE_P(
                {"--from", "huge.jpg", "-o", "x.png"},
                2,
                "huge.jpg: its size: a drawing in pixels has at most"},
-        
+
         BadRow{"output_folder_missing", {"--preset", "1", "-o", "absent/x.svg"}, 1, "absent/x.svg"},
         BadRow{"pen_width_zero", {"--preset", "1", "--pen-width", "0", "-o", "x.svg"}, 2, "--pen-width"},
         BadRow{"pen_width_fraction", {"--preset", "1", "--pen-width", "1.5", "-o", "x.png"}, 2, "\"1.5\""},
