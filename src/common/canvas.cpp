@@ -6,6 +6,8 @@
 #include <limits>
 #include <utility>
 
+#include "segment_clip.h"
+
 namespace common {
 
 namespace {
@@ -343,37 +345,9 @@ void Canvas::wideLineTo(Point from, Point to, int penWidth) {
     // rest off keeps the row loop bounded by the surface and the numbers small, so far end
     // points cost nothing and lose no precision that matters.
     const double margin = r + 1.0;
-    const double box[4] = {-margin, -margin, m_image.width - 1 + margin, m_image.height - 1 + margin};
-    {
-        const double dx = bx - ax;
-        const double dy = by - ay;
-        double t0 = 0.0;
-        double t1 = 1.0;
-        const double p[4] = {-dx, dx, -dy, dy};
-        const double q[4] = {ax - box[0], box[2] - ax, ay - box[1], box[3] - ay};
-        for (int i = 0; i < 4; ++i) {
-            if (p[i] == 0.0) {
-                if (q[i] < 0.0) {
-                    return;
-                }
-                continue;
-            }
-            const double t = q[i] / p[i];
-            if (p[i] < 0.0) {
-                t0 = std::max(t0, t);
-            } else {
-                t1 = std::min(t1, t);
-            }
-            if (t0 > t1) {
-                return;
-            }
-        }
-        const double startX = ax;
-        const double startY = ay;
-        ax = startX + t0 * dx;
-        ay = startY + t0 * dy;
-        bx = startX + t1 * dx;
-        by = startY + t1 * dy;
+    const ClipBox box{-margin, -margin, m_image.width - 1 + margin, m_image.height - 1 + margin};
+    if (!ClipSegment(ax, ay, bx, by, box)) {
+        return;
     }
 
     const double dx = bx - ax;

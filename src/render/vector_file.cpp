@@ -9,6 +9,8 @@
 
 #include <zlib.h>
 
+#include "segment_clip.h"
+
 namespace render {
 
 namespace {
@@ -17,46 +19,10 @@ namespace {
 /// millions of points; the next one starts where the last ended.
 constexpr int kMaxRunPoints = 4096;
 
-struct Box {
-    double left, top, right, bottom;
-};
+using Box = common::ClipBox;
 
 bool Outside(common::Point p, const Box& b) {
     return p.x < b.left || p.x > b.right || p.y < b.top || p.y > b.bottom;
-}
-
-/// Liang-Barsky: the part of the segment inside the box, or false when none is.
-bool ClipToBox(double& x0, double& y0, double& x1, double& y1, const Box& b) {
-    const double dx = x1 - x0;
-    const double dy = y1 - y0;
-    double t0 = 0.0;
-    double t1 = 1.0;
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {x0 - b.left, b.right - x0, y0 - b.top, b.bottom - y0};
-    for (int i = 0; i < 4; ++i) {
-        if (p[i] == 0.0) {
-            if (q[i] < 0.0) {
-                return false;
-            }
-            continue;
-        }
-        const double t = q[i] / p[i];
-        if (p[i] < 0.0) {
-            t0 = std::max(t0, t);
-        } else {
-            t1 = std::min(t1, t);
-        }
-        if (t0 > t1) {
-            return false;
-        }
-    }
-    const double ax = x0;
-    const double ay = y0;
-    x0 = ax + t0 * dx;
-    y0 = ay + t0 * dy;
-    x1 = ax + t1 * dx;
-    y1 = ay + t1 * dy;
-    return true;
 }
 
 std::string HexColour(common::Colour c) {
@@ -142,7 +108,7 @@ void VectorWriter::segment(common::Point from, common::Point to) {
         double x1 = to.x;
         double y1 = to.y;
         closeRun();
-        if (ClipToBox(x0, y0, x1, y1, area)) {
+        if (common::ClipSegment(x0, y0, x1, y1, area)) {
             beginRun(x0, y0);
             addPoint(x1, y1);
             endRun();

@@ -57,19 +57,6 @@ mode_t Mode(const fs::path& path) {
 
 class AtomicFileTest : public testing::Test {
 protected:
-    AtomicFileTest() {
-        std::string pattern = (fs::path(testing::TempDir()) / "atomic_file_test.XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            ADD_FAILURE() << "mkdtemp failed";
-        }
-        dir = pattern;
-    }
-    ~AtomicFileTest() override {
-        std::error_code ignored;
-        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(dir, ignored);
-    }
-
     /// Writes `text` to `target` through an AtomicFile; the system's reason when that fails.
     static std::string write(const fs::path& target, const std::string& text) {
         common::AtomicFile file;
@@ -84,7 +71,8 @@ protected:
         return {};
     }
 
-    fs::path dir;
+    testing_support::ScratchFolder scratch_{"atomic_file_test"};
+    fs::path dir = scratch_.path();
 };
 
 struct ModeRow {

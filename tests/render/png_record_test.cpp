@@ -57,23 +57,10 @@ std::string Picture(const std::string& beforePixels, const std::string& afterPix
 /// A folder of its own, removed at the end.
 class Folder {
 public:
-    Folder() {
-        std::string pattern = (std::filesystem::path(testing::TempDir()) / "png_record_test.XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            ADD_FAILURE() << "mkdtemp failed";
-        }
-        m_path = pattern;
-    }
-    ~Folder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    Folder(const Folder&) = delete;
-    Folder& operator=(const Folder&) = delete;
-    [[nodiscard]] std::filesystem::path file(const char* name) const { return m_path / name; }
+    [[nodiscard]] std::filesystem::path file(const char* name) const { return m_scratch.path() / name; }
 
 private:
-    std::filesystem::path m_path;
+    testing_support::ScratchFolder m_scratch{"png_record_test"};
 };
 
 struct RecordRow {

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "formula_file.h"
+#include "test_files.h"
 
 namespace {
 
@@ -30,17 +31,9 @@ struct Launch {
 
 class ProcessTest : public testing::Test {
 protected:
-    ProcessTest() {
-        std::string pattern = (fs::path(testing::TempDir()) / "process_test.XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            ADD_FAILURE() << "mkdtemp failed";
-        }
-        folder_ = pattern;
-        fs::create_directories(errFolder());
-    }
+    ProcessTest() { fs::create_directories(errFolder()); }
     ~ProcessTest() override {
         std::error_code ignored;
-        fs::remove_all(folder_, ignored);
         fs::remove_all(errFolder(), ignored);
     }
 
@@ -127,7 +120,8 @@ protected:
             << lsystem::FormatFormulaFile({"FFFFFFFFFF", "1", "1", "1", "1", "0", "10", "0", "0", "0"});
     }
 
-    fs::path folder_;
+    testing_support::ScratchFolder scratch_{"process_test"};
+    fs::path folder_ = scratch_.path();
     int ended_ = 0;
 };
 

@@ -36,6 +36,7 @@
 #include "renderer.h"
 #include "stored_record.h"
 #include "strip_render.h"
+#include "test_files.h"
 
 namespace {
 
@@ -44,20 +45,8 @@ namespace fs = std::filesystem;
 /// A folder of its own per test, made the current one so relative names land in it.
 class RenderTest : public testing::Test {
 protected:
-    RenderTest() {
-        std::string pattern = (fs::path(testing::TempDir()) / "render_test.XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            ADD_FAILURE() << "mkdtemp failed";
-        }
-        folder_ = pattern;
-        previous_ = fs::current_path();
-        fs::current_path(folder_);
-    }
-    ~RenderTest() override {
-        fs::current_path(previous_);
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
+    RenderTest() { fs::current_path(folder_); }
+    ~RenderTest() override { fs::current_path(previous_); }
 
     struct Run {
         int status = -1;
@@ -138,8 +127,9 @@ protected:
         return names;
     }
 
-    fs::path folder_;
-    fs::path previous_;
+    testing_support::ScratchFolder scratch_{"render_test"};
+    fs::path folder_ = scratch_.path();
+    fs::path previous_ = fs::current_path();
 };
 
 std::string Bytes(const fs::path& path) {

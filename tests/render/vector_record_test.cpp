@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "picture_record.h"
+#include "test_files.h"
 
 namespace {
 
@@ -20,24 +21,14 @@ namespace fs = std::filesystem;
 
 class VectorRecordTest : public testing::Test {
 protected:
-    VectorRecordTest() {
-        std::string pattern = (fs::path(testing::TempDir()) / "vector_record.XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            ADD_FAILURE() << "mkdtemp failed";
-        }
-        folder_ = pattern;
-    }
-    ~VectorRecordTest() override {
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
     std::string file(const std::string& name, const std::string& bytes) const {
         const std::string path = (folder_ / name).string();
         std::ofstream(path, std::ios::binary) << bytes;
         return path;
     }
 
-    fs::path folder_;
+    testing_support::ScratchFolder scratch_{"vector_record"};
+    fs::path folder_ = scratch_.path();
 };
 
 /// A PDF as the writer lays it out: numbered objects, a classic table, a trailer naming the

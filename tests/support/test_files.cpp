@@ -1,8 +1,11 @@
 #include "test_files.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
+
+#include <gtest/gtest.h>
 
 namespace testing_support {
 
@@ -23,6 +26,22 @@ std::vector<std::string> FolderEntries(const std::filesystem::path& folder) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+ScratchFolder::ScratchFolder(std::string_view prefix) {
+    std::string pattern =
+        (std::filesystem::path(testing::TempDir()) / (std::string(prefix) + ".XXXXXX")).string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        ADD_FAILURE() << "mkdtemp failed for " << pattern;
+    }
+    m_path = pattern;
+}
+
+ScratchFolder::~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(m_path, ignored);
 }
 
 } // namespace testing_support

@@ -17,4 +17,18 @@ void WriteFileBytes(const std::filesystem::path& path, std::string_view bytes);
 /// The names in a folder, sorted: what a failed save may have left behind.
 std::vector<std::string> FolderEntries(const std::filesystem::path& folder);
 
+/// A private folder under the test program's temporary folder, removed with all it holds (its
+/// permissions opened first, for tests that closed them) when the object ends.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(std::string_view prefix);
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    [[nodiscard]] const std::filesystem::path& path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
+
 } // namespace testing_support
