@@ -71,7 +71,7 @@ protected:
         return {};
     }
 
-    testing_support::ScratchFolder scratch_{"atomic_file_test"};
+    testing_support::TemporaryFolder scratch_{"atomic_file_test"};
     fs::path dir = scratch_.path();
 };
 

@@ -60,7 +60,7 @@ public:
     [[nodiscard]] std::filesystem::path file(const char* name) const { return m_scratch.path() / name; }
 
 private:
-    testing_support::ScratchFolder m_scratch{"png_record_test"};
+    testing_support::TemporaryFolder m_scratch{"png_record_test"};
 };
 
 struct RecordRow {

@@ -120,7 +120,7 @@ protected:
             << lsystem::FormatFormulaFile({"FFFFFFFFFF", "1", "1", "1", "1", "0", "10", "0", "0", "0"});
     }
 
-    testing_support::ScratchFolder scratch_{"process_test"};
+    testing_support::TemporaryFolder scratch_{"process_test"};
     fs::path folder_ = scratch_.path();
     int ended_ = 0;
 };

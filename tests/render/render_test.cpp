@@ -127,7 +127,7 @@ protected:
         return names;
     }
 
-    testing_support::ScratchFolder scratch_{"render_test"};
+    testing_support::TemporaryFolder scratch_{"render_test"};
     fs::path folder_ = scratch_.path();
     fs::path previous_ = fs::current_path();
 };

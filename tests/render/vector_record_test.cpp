@@ -27,7 +27,7 @@ protected:
         return path;
     }
 
-    testing_support::ScratchFolder scratch_{"vector_record"};
+    testing_support::TemporaryFolder scratch_{"vector_record"};
     fs::path folder_ = scratch_.path();
 };
 

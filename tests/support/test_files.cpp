@@ -28,7 +28,7 @@ std::vector<std::string> FolderEntries(const std::filesystem::path& folder) {
     return names;
 }
 
-ScratchFolder::ScratchFolder(std::string_view prefix) {
+TemporaryFolder::TemporaryFolder(std::string_view prefix) {
     std::string pattern =
         (std::filesystem::path(testing::TempDir()) / (std::string(prefix) + ".XXXXXX")).string();
     if (::mkdtemp(pattern.data()) == nullptr) {
@@ -37,7 +37,7 @@ ScratchFolder::ScratchFolder(std::string_view prefix) {
     m_path = pattern;
 }
 
-ScratchFolder::~ScratchFolder() {
+TemporaryFolder::~TemporaryFolder() {
     std::error_code ignored;
     std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ignored);

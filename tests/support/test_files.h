@@ -19,12 +19,12 @@ std::vector<std::string> FolderEntries(const std::filesystem::path& folder);
 
 /// A private folder under the test program's temporary folder, removed with all it holds (its
 /// permissions opened first, for tests that closed them) when the object ends.
-class ScratchFolder {
+class TemporaryFolder {
 public:
-    explicit ScratchFolder(std::string_view prefix);
-    ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    explicit TemporaryFolder(std::string_view prefix);
+    ~TemporaryFolder();
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
     [[nodiscard]] const std::filesystem::path& path() const { return m_path; }
 
 private:
