@@ -8,13 +8,11 @@
 #include <string>
 #include <vector>
 
-#include <pthread.h>
-#include <signal.h>
-
 #include "atomic_file.h"
 #include "jpeg_file.h"
 #include "png_file.h"
 #include "services.h"
+#include "stop_request.h"
 #include "turtle.h"
 #include "vector_file.h"
 
@@ -72,7 +70,7 @@ WalkResult Walk(const LsystemPicture& picture, common::Canvas& canvas,
 }
 
 bool StopRequested(const WalkControl& control) {
-    return control.stop != nullptr && control.stop->load();
+    return render::StopRequested(control.stop);
 }
 
 /// The rows of a finished canvas to a JPEG or PNG encoder, a strip at a time.
@@ -106,21 +104,6 @@ WriteStatus EncodeCanvas(const common::RgbImage& image, DrawingFormat format, st
         control.encodeProgress(image.height, image.height);
     }
     return WriteStatus::Done;
-}
-
-/// Renames the file into place unless a stop was requested. Every signal is held back meanwhile,
-/// so none can slip in between the last look at the request and the rename.
-WriteStatus CommitUnlessStopped(common::AtomicFile& output, const WalkControl& control, std::string& error) {
-    sigset_t all;
-    sigset_t previous;
-    sigfillset(&all);
-    pthread_sigmask(SIG_BLOCK, &all, &previous);
-    WriteStatus status = WriteStatus::Stopped;
-    if (!StopRequested(control)) {
-        status = output.commit(error) ? WriteStatus::Done : WriteStatus::Failed;
-    }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    return status;
 }
 
 } // namespace
@@ -199,11 +182,16 @@ WriteStatus WriteLsystemPicture(const LsystemPicture& picture, const std::string
             return encoded;
         }
     }
-    const WriteStatus committed = CommitUnlessStopped(output, control, error);
-    if (committed == WriteStatus::Done) {
-        stackFull = walked.stackFull;
+    switch (CommitUnlessStopped(control.stop, [&] { return output.commit(error); })) {
+    case CommitStatus::Stopped:
+        return WriteStatus::Stopped;
+    case CommitStatus::Failed:
+        return WriteStatus::Failed;
+    case CommitStatus::Done:
+        break;
     }
-    return committed;
+    stackFull = walked.stackFull;
+    return WriteStatus::Done;
 }
 
 } // namespace render

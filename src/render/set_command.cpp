@@ -12,6 +12,7 @@
 #include "encoder_sink.h"
 #include "picture_files.h"
 #include "progress_line.h"
+#include "stop_request.h"
 #include "stored_record.h"
 #include "strip_render.h"
 #include "zoom_flight.h"
@@ -58,10 +59,18 @@ Outcome WriteSetPicture(const SetPicture& picture, const std::string& path, Imag
     Outcome outcome =
         RenderSetPicture(picture, path, format, engine, context, output,
                          [&](std::int64_t done, std::int64_t rows) { progress.update(done, rows); });
-    if (outcome.ok() && !output.commit(error)) {
-        return Failure("cannot write " + path + ": " + error);
+    if (!outcome.ok()) {
+        return outcome;
     }
-    return outcome;
+    switch (CommitUnlessStopped(context.stop, [&] { return output.commit(error); })) {
+    case CommitStatus::Stopped:
+        return Failure("broken off; " + path + " was not written");
+    case CommitStatus::Failed:
+        return Failure("cannot write " + path + ": " + error);
+    case CommitStatus::Done:
+        break;
+    }
+    return {};
 }
 
 /// Renders the pictures of a flight into the group, each under its temporary name, with one
@@ -87,7 +96,7 @@ Outcome RenderFlight(const SetPicture& target, const std::vector<explorer::ViewR
             frame, name, ImageFormat::Jpeg, engine, context, output,
             [&](std::int64_t done, std::int64_t) { progress.update(rowsBefore + done, flightRows); });
         if (!outcome.ok()) {
-            if (context.stop != nullptr && context.stop->load()) {
+            if (StopRequested(context.stop)) {
                 return Failure("broken off; the flight " + names.front() + " ... " + names.back() +
                                " was not written");
             }
@@ -127,8 +136,14 @@ Outcome WriteFlight(const SetPicture& target, const std::vector<explorer::ViewRe
         !rendered.ok()) {
         return rendered;
     }
-    if (!flight.commit(error)) {
+    switch (CommitUnlessStopped(context.stop, [&] { return flight.commit(error); })) {
+    case CommitStatus::Stopped:
+        return Failure("broken off; the flight " + names.front() + " ... " + names.back() +
+                       " was not written");
+    case CommitStatus::Failed:
         return Failure("cannot write " + flight.failedTarget() + ": " + error);
+    case CommitStatus::Done:
+        break;
     }
     made.keep();
     if (!quiet) {

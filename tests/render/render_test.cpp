@@ -454,6 +454,23 @@ TEST_F(RenderTest, FlightMakesTheMissingFoldersOfItsBase) {
 }
 
 // The line shows the share and the time left of the whole flight, not of the picture.
+// A signal while the last rows are encoded comes before the picture has its name: it leaves
+// nothing, as one during the counting does.
+TEST_F(RenderTest, StopAfterTheLastRowIsCountedLeavesNoPicture) {
+    const std::pair<std::vector<std::string>, std::string> rows[] = {
+        {{"set", "--size", "8x8", "-o", "late.png"}, "late.png 100%"},
+        {{"set", "--size", "8x8", "--zoom-sequence", "2", "--base", "new/late"}, "2/2 100%"},
+    };
+    for (const auto& [args, lastUpdate] : rows) {
+        std::atomic<bool> stop{false};
+        const Run r = runWatched(
+            args, lastUpdate, [&stop] { stop = true; }, &stop);
+        EXPECT_EQ(r.status, 1) << lastUpdate;
+        EXPECT_NE(r.err.find("broken off"), std::string::npos) << r.err;
+        EXPECT_TRUE(entries().empty()) << lastUpdate;
+    }
+}
+
 TEST_F(RenderTest, FlightProgressCountsTheWholeFlight) {
     const Run r = runWatched({"set", "--zoom-sequence", "3", "--base", "Z", "--size", "16x16"}, "", {});
     ASSERT_EQ(r.status, 0) << r.err;
