@@ -22,9 +22,9 @@ namespace render {
 
 namespace {
 
-/// The list of files written is the run's result: a caller reading it must not take a cut-off
-/// list for a complete one.
-Outcome FlushResults(RunContext& context) {
+/// What goes to standard output (the list of files written, the help) is the run's result: a
+/// caller reading it must not take a cut-off text for a complete one.
+Outcome FlushResults(RunContext& context, const std::string& what) {
     errno = 0;
     try {
         context.out.flush();
@@ -33,7 +33,7 @@ Outcome FlushResults(RunContext& context) {
     }
     if (context.out.fail()) {
         const int reason = errno;
-        return Failure(std::string("cannot write the list of files to standard output") +
+        return Failure("cannot write " + what + " to standard output" +
                        (reason != 0 ? std::string(": ") + std::strerror(reason) : std::string()));
     }
     return {};
@@ -63,7 +63,13 @@ int RunRenderer(int argc, const char* const* argv, RunContext& context) {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == 0) {
-            return app.exit(e, context.out, context.err);
+            // --help or --version: their text is the result.
+            app.exit(e, context.out, context.err);
+            const Outcome flushed = FlushResults(context, "the text");
+            if (!flushed.ok()) {
+                context.err << kProgramName << ": " << flushed.message << '\n';
+            }
+            return flushed.status;
         }
         context.err << kProgramName << ": " << e.what() << "\nTry '" << kProgramName << " --help'.\n";
         return kExitUsage;
@@ -81,9 +87,11 @@ int RunRenderer(int argc, const char* const* argv, RunContext& context) {
         outcome = Failure("not enough memory; nothing was written beyond the files already listed");
     } catch (const std::exception& e) {
         outcome = Failure(std::string("unexpected failure: ") + e.what());
+    } catch (...) {
+        outcome = Failure("unexpected failure");
     }
     if (outcome.status == kExitOk) {
-        outcome = FlushResults(context);
+        outcome = FlushResults(context, "the list of files");
     }
     if (outcome.status != kExitOk) {
         context.err << kProgramName << ": " << outcome.message << '\n';

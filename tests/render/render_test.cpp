@@ -1303,6 +1303,13 @@ TEST_F(RenderTest, UnwritableListOfFilesIsAFailure) {
     const std::string message = err2.str();
     EXPECT_TRUE(message.starts_with("fractal-render: ")) << message;
     EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
+
+    // The help is the result of its run as well.
+    std::ostringstream err3;
+    render::RunContext context3{out, err3, nullptr, false};
+    const char* argv3[] = {"fractal-render", "--help"};
+    EXPECT_EQ(render::RunRenderer(2, argv3, context3), 1);
+    EXPECT_NE(err3.str().find("cannot write the text to standard output"), std::string::npos) << err3.str();
 }
 
 } // namespace
