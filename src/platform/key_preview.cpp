@@ -2,10 +2,13 @@
 
 #include <memory>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QPushButton>
+#include <QTimer>
 #include <QWidget>
 
 #include "qt_services.h"
@@ -103,21 +106,30 @@ namespace {
 
 /// Sits on the buttons themselves rather than on the application, so input that is held back
 /// during a drawing clicks only when it is delivered.
-class EnterClicksButton : public QObject {
+class ButtonKeys : public QObject {
 public:
-    EnterClicksButton(QObject* parent, const HeldKeys& keys) : QObject(parent), m_keys(keys) {}
+    ButtonKeys(QObject* parent, const HeldKeys& keys) : QObject(parent), m_keys(keys) {
+        m_wait.setSingleShot(true);
+        QObject::connect(&m_wait, &QTimer::timeout, this, [this] { releaseHeldSpace(); });
+    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() != QEvent::KeyPress) {
+        if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease) {
+            return false;
+        }
+        auto* button = qobject_cast<QAbstractButton*>(watched);
+        if (button == nullptr) {
             return false;
         }
         const auto* key = static_cast<const QKeyEvent*>(event);
-        if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) {
-            return false;
+        if (key->key() == Qt::Key_Space || key->key() == Qt::Key_Select) {
+            return spaceKey(button, *key);
         }
-        auto* button = qobject_cast<QPushButton*>(watched);
-        if (button == nullptr) {
+        releaseHeldSpace();
+        if (event->type() != QEvent::KeyPress ||
+            (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) ||
+            qobject_cast<QPushButton*>(button) == nullptr) {
             return false;
         }
         if (!m_keys.isRepeat(*key) && button->isEnabled()) {
@@ -128,14 +140,58 @@ protected:
     }
 
 private:
+    /// Qt clicks a button (or ticks a check box) when Space goes up, and takes an unflagged
+    /// repeat's release for a real one. So the release waits, as HeldKeys makes the key handler
+    /// wait, for a press of the same key and time stamp that shows it half of a repeat pair;
+    /// only a release that none follows clicks. Returns true when the event must go no further.
+    bool spaceKey(QAbstractButton* button, const QKeyEvent& key) {
+        if (key.type() == QEvent::KeyPress) {
+            if (m_heldSpace != nullptr && m_heldButton == button &&
+                key.timestamp() == m_heldSpace->timestamp() && key.key() == m_heldSpace->key()) {
+                // The key never went up: neither half of the pair reaches the button.
+                m_heldSpace.reset();
+                m_heldButton = nullptr;
+                m_wait.stop();
+                return true;
+            }
+            releaseHeldSpace();
+            return false;
+        }
+        releaseHeldSpace();
+        if (key.isAutoRepeat() || key.timestamp() == 0) {
+            return false;
+        }
+        m_heldSpace.reset(static_cast<QKeyEvent*>(key.clone()));
+        m_heldButton = button;
+        m_wait.start(kRepeatPairWaitMs);
+        return true;
+    }
+
+    /// What the button does with its own Space release: it clicks when the press put it down.
+    void releaseHeldSpace() {
+        m_wait.stop();
+        if (m_heldSpace == nullptr) {
+            return;
+        }
+        m_heldSpace.reset();
+        const QPointer<QAbstractButton> button = m_heldButton;
+        m_heldButton = nullptr;
+        if (button != nullptr && button->isDown()) {
+            button->click();
+        }
+    }
+
     const HeldKeys& m_keys;
+    QTimer m_wait;
+    std::unique_ptr<QKeyEvent> m_heldSpace;
+    QPointer<QAbstractButton> m_heldButton;
 };
 
 } // namespace
 
 void ClickButtonsOnEnter(QWidget* window, const HeldKeys& keys) {
-    auto* filter = new EnterClicksButton(window, keys);
-    for (QPushButton* button : window->findChildren<QPushButton*>()) {
+    auto* filter = new ButtonKeys(window, keys);
+    for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
         button->installEventFilter(filter);
     }
 }

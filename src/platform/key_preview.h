@@ -61,8 +61,9 @@ private:
 
 /// Enter on a focused push button clicks it, as Space does: the windows' field-to-field Enter
 /// walk ends on a button and the next Enter must press it. Qt does that only inside dialogs.
-/// Covers the buttons the window has now; the click comes with the press, the release still
-/// goes to the key handler. A held Enter clicks once: `keys` tells its repeats.
+/// Covers the buttons (and check boxes) the window has now; the click comes with the press, the
+/// release still goes to the key handler. A held Enter clicks once: `keys` tells its repeats;
+/// a held Space, which Qt's buttons act on when it goes up, clicks once too.
 void ClickButtonsOnEnter(QWidget* window, const HeldKeys& keys);
 
 /// Connects a window's key handler and lets Enter click its buttons (ClickButtonsOnEnter), both
