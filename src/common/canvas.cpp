@@ -18,17 +18,17 @@ __extension__ typedef __int128 Wide;
 
 using Int = std::int64_t;
 
-int clampedWidth(const Pen& pen) {
+int ClampedWidth(const Pen& pen) {
     return std::clamp(pen.width, 1, kMaxPenWidth);
 }
 
-Int floorDiv2(Int v) {
+Int FloorDiv2(Int v) {
     return v >= 0 ? v / 2 : -((-v + 1) / 2);
 }
 
 // Writes one colour in the given raster mode; not-xor keeps the pixel when `c` is white, which
 // is why a white brush in not-xor mode leaves the inside of a shape as it was.
-inline void apply(std::uint8_t* p, Colour c, RasterMode mode) {
+inline void ApplyRaster(std::uint8_t* p, Colour c, RasterMode mode) {
     if (mode == RasterMode::Copy) {
         p[0] = c.r;
         p[1] = c.g;
@@ -60,7 +60,7 @@ struct Box {
 class ShapePainter {
 public:
     ShapePainter(RgbImage& image, const Box& box, const Pen& pen, const Brush& brush, RasterMode mode)
-        : m_image(image), m_box(box), m_width(clampedWidth(pen)), m_pen(pen.colour),
+        : m_image(image), m_box(box), m_width(ClampedWidth(pen)), m_pen(pen.colour),
           m_dotted(pen.style == PenStyle::Dotted), m_brush(brush.colour),
           m_fillInside(brush.style == BrushStyle::Solid), m_mode(mode) {}
 
@@ -83,13 +83,13 @@ private:
         std::uint8_t* row = m_image.row(static_cast<int>(y)).data();
         if (!isOutline) {
             for (Int x = x0; x <= x1; ++x) {
-                apply(row + x * 3, m_brush, m_mode);
+                ApplyRaster(row + x * 3, m_brush, m_mode);
             }
             return;
         }
         if (!m_dotted) {
             for (Int x = x0; x <= x1; ++x) {
-                apply(row + x * 3, m_pen, m_mode);
+                ApplyRaster(row + x * 3, m_pen, m_mode);
             }
             return;
         }
@@ -98,7 +98,7 @@ private:
         const Int rowCell = (y - m_box.top) / m_width;
         for (Int x = x0; x <= x1; ++x) {
             if (((x - m_box.left) / m_width + rowCell) % 2 == 0) {
-                apply(row + x * 3, m_pen, m_mode);
+                ApplyRaster(row + x * 3, m_pen, m_mode);
             }
         }
     }
@@ -124,7 +124,7 @@ struct Span {
     [[nodiscard]] bool empty() const { return hi < lo; }
 };
 
-Span ellipseRow(Int left, Int right, double a, double vv) {
+Span EllipseRow(Int left, Int right, double a, double vv) {
     if (!(vv <= 1.0) || !(a > 0.0) || right <= left) {
         return {};
     }
@@ -133,7 +133,7 @@ Span ellipseRow(Int left, Int right, double a, double vv) {
         const double u = (static_cast<double>(x) + 0.5 - cx) / a;
         return u * u + vv <= 1.0;
     };
-    const Int nearest = floorDiv2(left + right); // a pixel whose centre is closest to cx
+    const Int nearest = FloorDiv2(left + right); // a pixel whose centre is closest to cx
     if (!in(nearest)) {
         return {};
     }
@@ -151,7 +151,7 @@ Span ellipseRow(Int left, Int right, double a, double vv) {
     return {left + right - 1 - hi, hi};
 }
 
-double square(double v) {
+double Square(double v) {
     return v * v;
 }
 
@@ -242,7 +242,7 @@ void Canvas::lineTo(int x, int y) {
         return;
     }
 
-    const int penWidth = clampedWidth(m_pen);
+    const int penWidth = ClampedWidth(m_pen);
     if (penWidth >= 3) {
         wideLineTo(from, {x, y}, penWidth);
         return;
@@ -319,10 +319,10 @@ void Canvas::lineTo(int x, int y) {
         if (!dotted || (i / penWidth) % 2 == 0) {
             std::uint8_t* base = data + major * majorStride;
             if (minor >= 0 && minor < minorSize) {
-                apply(base + minor * minorStride, colour, mode);
+                ApplyRaster(base + minor * minorStride, colour, mode);
             }
             if (penWidth == 2 && minor + 1 >= 0 && minor + 1 < minorSize) {
-                apply(base + (minor + 1) * minorStride, colour, mode);
+                ApplyRaster(base + (minor + 1) * minorStride, colour, mode);
             }
         }
         major += majorDir;
@@ -416,7 +416,7 @@ void Canvas::wideLineTo(Point from, Point to, int penWidth) {
                     continue;
                 }
             }
-            apply(row + x * 3, m_pen.colour, m_mode);
+            ApplyRaster(row + x * 3, m_pen.colour, m_mode);
         }
     }
 }
@@ -467,13 +467,13 @@ void Canvas::ellipse(int left, int top, int right, int bottom) {
     const Int y1 = std::min<Int>(box.bottom, m_image.height);
     for (Int y = y0; y < y1; ++y) {
         const double py = static_cast<double>(y) + 0.5;
-        const Span outer = ellipseRow(box.left, box.right, a, square((py - cy) / b));
+        const Span outer = EllipseRow(box.left, box.right, a, Square((py - cy) / b));
         if (outer.empty()) {
             continue;
         }
         Span inner;
         if (hasInner) {
-            inner = ellipseRow(box.left + w, box.right - w, innerA, square((py - cy) / innerB));
+            inner = EllipseRow(box.left + w, box.right - w, innerA, Square((py - cy) / innerB));
             inner.lo = std::max(inner.lo, outer.lo);
             inner.hi = std::min(inner.hi, outer.hi);
         }

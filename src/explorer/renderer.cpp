@@ -28,7 +28,7 @@ private:
 
 // Sets the pixels of column i of the job once the engine has it. False when Escape (or a cancel
 // that closing the window makes) broke the drawing off; the engine is cancelled then.
-bool presentColumn(common::Canvas& canvas, common::Services& services, CountEngine& engine,
+bool PresentColumn(common::Canvas& canvas, common::Services& services, CountEngine& engine,
                    const RenderJob& job, const std::array<common::Colour, kMaxIter + 1>& colours, int i,
                    std::uint32_t& lastPresent) {
     while (!engine.columnReady(i)) {
@@ -54,7 +54,7 @@ bool presentColumn(common::Canvas& canvas, common::Services& services, CountEngi
     return true;
 }
 
-void presentIfDue(common::Services& services, std::uint32_t& lastPresent) {
+void PresentIfDue(common::Services& services, std::uint32_t& lastPresent) {
     const std::uint32_t now = services.tickCountMs();
     if (now - lastPresent >= kPresentIntervalMs) {
         services.pumpMessages();
@@ -62,7 +62,7 @@ void presentIfDue(common::Services& services, std::uint32_t& lastPresent) {
     }
 }
 
-RenderOutcome completed(ExplorerState& s, common::Services& services) {
+RenderOutcome Completed(ExplorerState& s, common::Services& services) {
     services.pumpMessages();
     s.BandAnchor = {0, 0};
     s.BandCorner = {0, 0};
@@ -80,12 +80,12 @@ RenderOutcome RunPixelLoop(ExplorerState& s, common::Canvas& canvas, common::Ser
     engine.start(job);
     std::uint32_t lastPresent = services.tickCountMs();
     for (int i = 0; i < job.columns(); ++i) {
-        if (!presentColumn(canvas, services, engine, job, colours, i, lastPresent)) {
+        if (!PresentColumn(canvas, services, engine, job, colours, i, lastPresent)) {
             return RenderOutcome::Aborted;
         }
-        presentIfDue(services, lastPresent);
+        PresentIfDue(services, lastPresent);
     }
-    return completed(s, services);
+    return Completed(s, services);
 }
 
 RenderOutcome RunPixelLoop(ExplorerState& s, common::Canvas& canvas, common::Services& services,
@@ -101,21 +101,21 @@ RenderOutcome RunPixelLoop(ExplorerState& s, common::Canvas& canvas, common::Ser
     int done = 0;
     std::uint32_t lastPresent = services.tickCountMs();
     for (int i = 0; i < finerColumns; ++i) {
-        if (!presentColumn(finer.canvas, services, finer.engine, finer.job, colours, i, lastPresent)) {
+        if (!PresentColumn(finer.canvas, services, finer.engine, finer.job, colours, i, lastPresent)) {
             engine.cancel();
             return RenderOutcome::Aborted;
         }
         // The last finer column brings the last column here.
         const auto due = static_cast<int>((i + 1) * columns / finerColumns);
         for (; done < due; ++done) {
-            if (!presentColumn(canvas, services, engine, job, colours, done, lastPresent)) {
+            if (!PresentColumn(canvas, services, engine, job, colours, done, lastPresent)) {
                 finer.engine.cancel();
                 return RenderOutcome::Aborted;
             }
         }
-        presentIfDue(services, lastPresent);
+        PresentIfDue(services, lastPresent);
     }
-    return completed(s, services);
+    return Completed(s, services);
 }
 
 } // namespace explorer
