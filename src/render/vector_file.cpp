@@ -217,7 +217,9 @@ protected:
         put(HexColour(p.pen));
         put("\" stroke-width=\"");
         putInt(std::max(p.penWidth, 1));
-        put("\" stroke-linejoin=\"round\" stroke-linecap=\"round\">\n");
+        // A one-pixel pen ends where the canvas's does, without a cap; wider ones are round.
+        put(p.penWidth > 1 ? "\" stroke-linejoin=\"round\" stroke-linecap=\"round\">\n"
+                           : "\" stroke-linejoin=\"round\">\n");
         m_nodeFill = "\" fill=\"" + HexColour(p.node) + "\" stroke=\"none\"/>\n";
         // Discs stay centred half a pixel right and below their point whatever the line offset.
         m_discShift = 0.5 - lineOffset();
@@ -299,7 +301,8 @@ protected:
         put(colour(p.background) + " rg 0 0 " + std::to_string(p.width) + " " + std::to_string(p.height) +
             " re f\n");
         put("1 0 0 1 " + number(lineOffset()) + " " + number(lineOffset()) + " cm " + colour(p.pen) + " RG " +
-            colour(p.node) + " rg " + std::to_string(std::max(p.penWidth, 1)) + " w 1 j 1 J\n");
+            colour(p.node) + " rg " + std::to_string(std::max(p.penWidth, 1)) + " w 1 j" +
+            (p.penWidth > 1 ? " 1 J\n" : "\n"));
         m_discShift = 0.5 - lineOffset();
     }
     void beginRun(double x, double y) override {
