@@ -9,7 +9,8 @@ DEB_PACKAGES := cmake ninja-build g++ make qt6-base-dev libjpeg62-turbo-dev libg
 	libbenchmark-dev clang-format xvfb xauth xdotool x11-utils x11-xserver-utils imagemagick poppler-utils \
 	fonts-dejavu-core fonts-liberation dpkg-dev qt6-translations-l10n locales \
 	tesseract-ocr tesseract-ocr-deu \
-	clang-14 libclang-rt-14-dev llvm-14 libcli11-dev libpng-dev lintian
+	clang-14 libclang-rt-14-dev llvm-14 libcli11-dev libpng-dev lintian \
+	libmpfr-dev libgmp-dev
 
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
