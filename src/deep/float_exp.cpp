@@ -1,20 +1,21 @@
 #include "float_exp.h"
 
-#include <cinttypes>
-#include <cstdio>
+#include <charconv>
 #include <ostream>
 
 namespace deep {
 
+// to_chars rather than printf: test messages must read the same under any locale.
 std::string FloatExp::toString() const {
-    if (m_mantissa == 0.0 || !isFinite()) {
-        char text[32];
-        std::snprintf(text, sizeof text, "%g", m_mantissa);
-        return text;
-    }
     char text[64];
-    std::snprintf(text, sizeof text, "%.17g*2^%" PRId64, m_mantissa, m_exponent);
-    return text;
+    const auto mantissaEnd = std::to_chars(text, text + sizeof text, m_mantissa);
+    if (m_mantissa == 0.0 || !isFinite()) {
+        return {text, mantissaEnd.ptr};
+    }
+    std::string result(text, mantissaEnd.ptr);
+    result += "*2^";
+    result += std::to_string(m_exponent);
+    return result;
 }
 
 void PrintTo(const FloatExp& value, std::ostream* out) {

@@ -135,7 +135,8 @@ public:
         return a.m_mantissa > 0.0 ? a.m_exponent <=> b.m_exponent : b.m_exponent <=> a.m_exponent;
     }
 
-    /// For test messages: "mantissa*2^exponent" with all 17 digits of the mantissa.
+    /// For test messages: "mantissa*2^exponent", the mantissa in the shortest digits that read
+    /// back to it, "." as the decimal point whatever the locale; zero, inf and nan alone.
     [[nodiscard]] std::string toString() const;
 
 private:
