@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -75,6 +76,11 @@ const BinaryOp kBinaryOps[] = {
      [](long double a, long double b) { return a / b; },
      [](std::int64_t sa, std::int64_t sb) { return sa - sb; }, false},
 };
+
+// Names the row in failure messages rather than dumping its bytes.
+void PrintTo(const BinaryOp& op, std::ostream* out) {
+    *out << op.name;
+}
 
 class FloatExpBinaryOp : public testing::TestWithParam<BinaryOp> {};
 
