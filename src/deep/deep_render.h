@@ -1,0 +1,70 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "exact_decimal.h"
+
+namespace deep {
+
+/// The largest iteration limit a deep view takes.
+inline constexpr std::int64_t kMaxDeepIterations = 100'000'000;
+
+/// A view of the Mandelbrot set or a Julia set at any depth: the pixel (x, y) of a W × H
+/// picture is (re + R·(2x − W)/H, im + R·(H − 2y)/H), exactly. For a Julia set that number is
+/// z0 and (juliaRe, juliaIm) is c.
+struct DeepView {
+    ExactDecimal re;
+    ExactDecimal im;
+    ExactDecimal radius;           // R > 0, the half-height of the view
+    std::int64_t iterations = 256; // N, 1 .. kMaxDeepIterations
+    bool julia = false;
+    ExactDecimal juliaRe;
+    ExactDecimal juliaIm;
+    int width = 601;
+    int height = 601;
+};
+
+/// How the long parts are watched: the stop flag (Ctrl+C) ends them within a fraction of a
+/// second; progress reports the reference orbit's iterations done out of N.
+struct DeepControl {
+    const std::atomic<bool>* stop = nullptr;
+    std::function<void(std::int64_t done, std::int64_t total)> referenceProgress;
+};
+
+/// One picture of a deep view: what is computed once (precision, the high-precision reference
+/// orbit) is kept, and the pixels' counts are made a band of rows at a time, so memory grows
+/// with N and the picture's width, not with its height.
+///
+/// The count of a pixel is the loop's n: z from z0 (0 for the Mandelbrot set), stop when
+/// |z| > 256 (strictly), else stop when n reaches N, else z ← z² + c and n ← n + 1; so n = N
+/// for a pixel that never escapes.
+class DeepPicture {
+public:
+    ~DeepPicture();
+    DeepPicture(DeepPicture&&) noexcept;
+    DeepPicture& operator=(DeepPicture&&) noexcept;
+
+    /// Computes the reference orbit. Nothing and `error` set when the view cannot be drawn;
+    /// nothing and an empty `error` when the stop flag ended it.
+    [[nodiscard]] static std::optional<DeepPicture> prepare(const DeepView& view, const DeepControl& control,
+                                                            std::string& error);
+
+    /// The counts of rows [firstRow, firstRow + rows), row by row, `width` each, on all cores.
+    /// False when the stop flag ended it (the counts are then incomplete).
+    [[nodiscard]] bool countRows(int firstRow, int rows, std::uint32_t* counts,
+                                 const std::atomic<bool>* stop) const;
+
+    [[nodiscard]] const DeepView& view() const;
+
+private:
+    struct Impl;
+    explicit DeepPicture(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace deep
