@@ -1,0 +1,157 @@
+#include "deep_render.h"
+
+#include <atomic>
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <mpfr.h>
+
+#include "deep_locations.h"
+#include "ground_truth.h"
+
+using deep_test::DeepViewText;
+
+namespace {
+
+deep::DeepView ToView(const DeepViewText& text) {
+    deep::DeepView view;
+    view.re = deep::ParseExactDecimal(text.centreRe).value();
+    view.im = deep::ParseExactDecimal(text.centreIm).value();
+    view.radius = deep::ParseExactDecimal(text.radius).value();
+    view.iterations = text.maxIterations;
+    view.width = static_cast<int>(text.width);
+    view.height = static_cast<int>(text.height);
+    view.julia = text.julia;
+    if (text.julia) {
+        view.juliaRe = deep::ParseExactDecimal(text.juliaRe).value();
+        view.juliaIm = deep::ParseExactDecimal(text.juliaIm).value();
+    }
+    return view;
+}
+
+std::vector<std::uint32_t> DeepCounts(const deep::DeepView& view) {
+    std::string error;
+    auto picture = deep::DeepPicture::prepare(view, {}, error);
+    EXPECT_TRUE(picture.has_value()) << error;
+    std::vector<std::uint32_t> counts(static_cast<std::size_t>(view.width) *
+                                      static_cast<std::size_t>(view.height));
+    if (picture) {
+        EXPECT_TRUE(picture->countRows(0, view.height, counts.data(), nullptr));
+    }
+    return counts;
+}
+
+DeepViewText Mandelbrot(std::string re, std::string im, std::string radius, std::int64_t size,
+                        std::int64_t iterations) {
+    DeepViewText view;
+    view.centreRe = std::move(re);
+    view.centreIm = std::move(im);
+    view.radius = std::move(radius);
+    view.width = size;
+    view.height = size;
+    view.maxIterations = iterations;
+    return view;
+}
+
+/// 45 significant digits; mpfr_get_str, unlike the printf family, ignores the locale's decimal point.
+std::string DecimalText(const mpfr_t value) {
+    mpfr_exp_t exponent = 0;
+    char* digits = mpfr_get_str(nullptr, &exponent, 10, 45, value, MPFR_RNDN);
+    std::string text = digits;
+    mpfr_free_str(digits);
+    const bool negative = text.front() == '-';
+    return (negative ? "-0." + text.substr(1) : "0." + text) + "e" + std::to_string(exponent);
+}
+
+/// β = (1 + √(1 − 4c))/2, the repelling fixed point of z² + c, which lies on the Julia set's
+/// boundary: pixels around it escape after counts that differ from pixel to pixel at any depth.
+/// Cut to 45 digits, so the centre pixel lies about 1e-45 off the fixed point. Nearer, its count
+/// would hang on digits past what a view's precision keeps (64 bits below the pixel spacing),
+/// as the distance grows threefold an iteration until it escapes.
+std::pair<std::string, std::string> JuliaFixedPoint(const char* cRe, const char* cIm) {
+    mpfr_t a, b, r, re, im;
+    mpfr_inits2(400, a, b, r, re, im, static_cast<mpfr_ptr>(nullptr));
+    mpfr_set_str(a, cRe, 10, MPFR_RNDN);
+    mpfr_set_str(b, cIm, 10, MPFR_RNDN);
+    mpfr_mul_si(a, a, -4, MPFR_RNDN); // w = 1 − 4c = a + bi
+    mpfr_add_ui(a, a, 1, MPFR_RNDN);
+    mpfr_mul_si(b, b, -4, MPFR_RNDN);
+    mpfr_hypot(r, a, b, MPFR_RNDN); // √w = √((r + a)/2) + i·sign(b)·√((r − a)/2)
+    mpfr_add(re, r, a, MPFR_RNDN);
+    mpfr_div_ui(re, re, 2, MPFR_RNDN);
+    mpfr_sqrt(re, re, MPFR_RNDN);
+    mpfr_sub(im, r, a, MPFR_RNDN);
+    mpfr_div_ui(im, im, 2, MPFR_RNDN);
+    mpfr_sqrt(im, im, MPFR_RNDN);
+    if (mpfr_sgn(b) < 0) {
+        mpfr_neg(im, im, MPFR_RNDN);
+    }
+    mpfr_add_ui(re, re, 1, MPFR_RNDN);
+    mpfr_div_ui(re, re, 2, MPFR_RNDN);
+    mpfr_div_ui(im, im, 2, MPFR_RNDN);
+    std::pair<std::string, std::string> texts{DecimalText(re), DecimalText(im)};
+    mpfr_clears(a, b, r, re, im, static_cast<mpfr_ptr>(nullptr));
+    return texts;
+}
+
+struct DeepRow {
+    const char* name;
+    DeepViewText view;
+    int sampleStep; // every sampleStep-th pixel of each row and column is checked
+};
+
+} // namespace
+
+TEST(DeepRenderTest, CountsEqualThePlainHighPrecisionLoop) {
+    const auto [betaRe, betaIm] = JuliaFixedPoint("-0.75", "0.1");
+    DeepViewText julia = Mandelbrot(betaRe, betaIm, "1e-30", 16, 2000);
+    julia.julia = true;
+    julia.juliaRe = "-0.75";
+    julia.juliaIm = "0.1";
+    DeepViewText juliaWide = julia;
+    juliaWide.centreRe = "0";
+    juliaWide.centreIm = "0";
+    juliaWide.radius = "1.2";
+
+    using namespace deep_test;
+    const DeepRow rows[] = {
+        {"1e-20 near the 5e113 location", Mandelbrot(kLocation5e113Re, kLocation5e113Im, "1e-20", 12, 3000),
+         1},
+        {"1e14 location",
+         Mandelbrot(kLocation1e14Re, kLocation1e14Im, kLocation1e14Radius, 12, kLocation1e14Iterations), 1},
+        {"1e-50 near the 5e113 location", Mandelbrot(kLocation5e113Re, kLocation5e113Im, "1e-50", 12, 6000),
+         3},
+        {"5e113 location",
+         Mandelbrot(kLocation5e113Re, kLocation5e113Im, kLocation5e113Radius, 12, kLocation5e113Iterations),
+         5},
+        {"c = i at 1e-300", Mandelbrot("0", "1", "1e-300", 12, 3000), 1},
+        {"c = i at 1e-1000", Mandelbrot("0", "1", "1e-1000", 12, 4000), 3},
+        {"c = i at 1e-5000", Mandelbrot("0", "1", "1e-5000", 8, 16000), 5},
+        {"julia boundary at 1e-30", julia, 1},
+        {"julia whole set", juliaWide, 1},
+    };
+    for (const DeepRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::vector<std::uint32_t> counts = DeepCounts(ToView(row.view));
+        int checked = 0;
+        int equal = 0;
+        std::set<std::int64_t> distinct;
+        for (std::int64_t y = 0; y < row.view.height; y += row.sampleStep) {
+            for (std::int64_t x = 0; x < row.view.width; x += row.sampleStep) {
+                const std::int64_t truth = GroundTruth(row.view, x, y).count;
+                const std::uint32_t count = counts[static_cast<std::size_t>(y * row.view.width + x)];
+                ++checked;
+                equal += count == truth ? 1 : 0;
+                distinct.insert(truth);
+                EXPECT_EQ(count, truth) << "pixel " << x << "," << y;
+            }
+        }
+        std::printf("%-32s %d of %d pixels equal, %zu distinct counts\n", row.name, equal, checked,
+                    distinct.size());
+        // A view whose pixels all share one count would not tell a working loop from a broken one.
+        EXPECT_GE(distinct.size(), 2U);
+    }
+}
