@@ -155,3 +155,80 @@ TEST(DeepRenderTest, CountsEqualThePlainHighPrecisionLoop) {
         EXPECT_GE(distinct.size(), 2U);
     }
 }
+
+TEST(DeepRenderTest, RejectsViewsItCannotDraw) {
+    struct BadRow {
+        const char* name;
+        const char* radius;
+        std::int64_t iterations;
+        int width;
+        int height;
+        const char* message;
+    };
+    const BadRow rows[] = {
+        {"zero radius", "0", 100, 10, 10, "the radius must be above 0"},
+        {"negative radius", "-1e-20", 100, 10, 10, "the radius must be above 0"},
+        {"no iterations", "1e-20", 0, 10, 10, "the iteration limit must be between 1 and 100000000"},
+        {"too many iterations", "1e-20", deep::kMaxDeepIterations + 1, 10, 10,
+         "the iteration limit must be between 1 and 100000000"},
+        {"no columns", "1e-20", 100, 0, 10, "the width and the height must be at least 1 pixel"},
+        {"no rows", "1e-20", 100, 10, -3, "the width and the height must be at least 1 pixel"},
+    };
+    for (const BadRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        deep::DeepView view = ToView(Mandelbrot("-0.75", "0.1", row.radius, 1, 1));
+        view.iterations = row.iterations;
+        view.width = row.width;
+        view.height = row.height;
+        std::string error;
+        EXPECT_FALSE(deep::DeepPicture::prepare(view, {}, error).has_value());
+        EXPECT_EQ(error, row.message);
+    }
+}
+
+TEST(DeepRenderTest, StopFlagEndsPrepareAndCounting) {
+    // c = i never escapes, so its reference orbit runs to the limit unless stopped.
+    deep::DeepView view = ToView(Mandelbrot("0", "1", "1e-300", 6, 6));
+    view.iterations = 100'000;
+    std::atomic<bool> stop{true};
+    deep::DeepControl control;
+    control.stop = &stop;
+    std::string error = "left over";
+    EXPECT_FALSE(deep::DeepPicture::prepare(view, control, error).has_value());
+    EXPECT_EQ(error, "");
+
+    stop = false;
+    view.iterations = 10'000;
+    std::vector<std::int64_t> reported;
+    control.referenceProgress = [&](std::int64_t done, std::int64_t total) {
+        EXPECT_EQ(total, 10'000);
+        reported.push_back(done);
+    };
+    auto picture = deep::DeepPicture::prepare(view, control, error);
+    ASSERT_TRUE(picture.has_value()) << error;
+    ASSERT_FALSE(reported.empty());
+    EXPECT_EQ(reported.back(), 10'000);
+    EXPECT_EQ(picture->view().iterations, 10'000);
+
+    std::vector<std::uint32_t> counts(36);
+    stop = true;
+    EXPECT_FALSE(picture->countRows(0, 6, counts.data(), &stop));
+    stop = false;
+    EXPECT_TRUE(picture->countRows(0, 6, counts.data(), &stop));
+}
+
+TEST(DeepRenderTest, BandOfRowsEqualsThoseRowsOfTheWholePicture) {
+    // Wide enough to use every core, in both number types.
+    for (const char* radius : {"2e-14", "1e-295"}) {
+        SCOPED_TRACE(radius);
+        const deep::DeepView view =
+            ToView(Mandelbrot(deep_test::kLocation1e14Re, deep_test::kLocation1e14Im, radius, 9, 11));
+        const std::vector<std::uint32_t> whole = DeepCounts(view);
+        std::string error;
+        auto picture = deep::DeepPicture::prepare(view, {}, error);
+        ASSERT_TRUE(picture.has_value()) << error;
+        std::vector<std::uint32_t> band(4 * 9, 0xffffffffU);
+        ASSERT_TRUE(picture->countRows(5, 4, band.data(), nullptr));
+        EXPECT_EQ(band, std::vector<std::uint32_t>(whole.begin() + 5 * 9, whole.begin() + 9 * 9));
+    }
+}
