@@ -281,6 +281,11 @@ ResolvedSet ResolveSet(const SetOptions& o, const std::optional<common::PictureR
     const explorer::SetKind recordKind = p.kind;
     bool haveConstant = fromRecord && p.kind == explorer::SetKind::Julia;
 
+    // Checked here rather than by the parser, whose message would name either option by chance.
+    if (!o.view.empty() && (!o.centre.empty() || !o.radius.empty())) {
+        result.error = "--view cannot go with --centre and --radius: a view is given either way, not both";
+        return result;
+    }
     if (o.centre.empty() != o.radius.empty()) {
         result.error = o.centre.empty() ? "--radius needs --centre RE IM, the middle of the view"
                                         : "--centre needs --radius R, the half-height of the view";
@@ -288,9 +293,7 @@ ResolvedSet ResolveSet(const SetOptions& o, const std::optional<common::PictureR
     }
     const bool deepWanted = !o.centre.empty() || deepRecord != nullptr;
     if (!o.view.empty() && deepWanted) {
-        result.error = !o.centre.empty()
-                           ? "--view cannot go with --centre and --radius"
-                           : "--view cannot go with a deep view's record; give --centre and --radius";
+        result.error = "--view cannot go with a deep view's record; give --centre and --radius";
         return result;
     }
     if (!o.iterations.empty() && !deepWanted) {
