@@ -9,6 +9,8 @@
 #include <system_error>
 #include <vector>
 
+#include "deep_render.h"
+
 namespace common {
 
 namespace {
@@ -166,14 +168,21 @@ bool ReadInts(const Fields& fields, std::string_view key, std::array<int*, N> ou
     return true;
 }
 
+bool ReadMixing(const Fields& fields, bool& additive) {
+    const auto mixing = fields.find("mixing");
+    if (mixing == fields.end() || (mixing->second != "additive" && mixing->second != "subtractive")) {
+        return false;
+    }
+    additive = mixing->second == "additive";
+    return true;
+}
+
 std::optional<SetRecord> ReadSet(const Fields& fields, bool julia) {
     SetRecord r;
     r.julia = julia;
-    const auto mixing = fields.find("mixing");
-    if (mixing == fields.end() || (mixing->second != "additive" && mixing->second != "subtractive")) {
+    if (!ReadMixing(fields, r.additive)) {
         return std::nullopt;
     }
-    r.additive = mixing->second == "additive";
     // The colour fields keep whatever int the explorer held: its colour arithmetic wraps.
     constexpr int kIntMin = std::numeric_limits<int>::min();
     constexpr int kIntMax = std::numeric_limits<int>::max();
@@ -182,6 +191,52 @@ std::optional<SetRecord> ReadSet(const Fields& fields, bool julia) {
         !ReadInts<3>(fields, "border", {&r.border[0], &r.border[1], &r.border[2]}, kIntMin, kIntMax) ||
         !ReadInts<3>(fields, "main", {&r.main[0], &r.main[1], &r.main[2]}, kIntMin, kIntMax) ||
         !ReadInts<2>(fields, "size", {&r.width, &r.height}, 1, kMaxSide) || !IsDrawable(r)) {
+        return std::nullopt;
+    }
+    return r;
+}
+
+template <std::size_t N>
+bool ReadDecimals(const Fields& fields, std::string_view key, std::array<deep::ExactDecimal*, N> out) {
+    const auto it = fields.find(key);
+    if (it == fields.end()) {
+        return false;
+    }
+    const std::vector<std::string_view> words = Words(it->second);
+    if (words.size() != N) {
+        return false;
+    }
+    for (std::size_t i = 0; i < N; ++i) {
+        std::optional<deep::ExactDecimal> v = deep::ParseExactDecimal(words[i]);
+        if (!v) {
+            return false;
+        }
+        *out[i] = std::move(*v);
+    }
+    return true;
+}
+
+std::optional<DeepSetRecord> ReadDeepSet(const Fields& fields, bool julia) {
+    DeepSetRecord r;
+    r.julia = julia;
+    constexpr int kIntMin = std::numeric_limits<int>::min();
+    constexpr int kIntMax = std::numeric_limits<int>::max();
+    const auto iterations = fields.find("iterations");
+    if (iterations == fields.end()) {
+        return std::nullopt;
+    }
+    const std::optional<std::int64_t> n = ReadWhole<std::int64_t>(iterations->second);
+    if (!n || *n < 1 || *n > deep::kMaxDeepIterations) {
+        return std::nullopt;
+    }
+    r.iterations = *n;
+    if (!ReadMixing(fields, r.additive) || !ReadDecimals<2>(fields, "centre", {&r.re, &r.im}) ||
+        !ReadDecimals<1>(fields, "radius", {&r.radius}) ||
+        !ReadDecimals<2>(fields, "julia", {&r.juliaRe, &r.juliaIm}) ||
+        !ReadInts<3>(fields, "border", {&r.border[0], &r.border[1], &r.border[2]}, kIntMin, kIntMax) ||
+        !ReadInts<3>(fields, "main", {&r.main[0], &r.main[1], &r.main[2]}, kIntMin, kIntMax) ||
+        !ReadInts<2>(fields, "size", {&r.width, &r.height}, 1, kMaxSide) || r.radius.negative ||
+        r.radius.digits == "0") {
         return std::nullopt;
     }
     return r;
@@ -233,8 +288,22 @@ bool LooksLikePictureRecord(std::string_view bytes) {
 std::string FormatPictureRecord(const PictureRecord& record) {
     std::string out(kRecordIdentifier);
     out += '\n';
-    AppendInts(out, "version", {kRecordVersion});
-    if (const auto* set = std::get_if<SetRecord>(&record)) {
+    const auto* deepSet = std::get_if<DeepSetRecord>(&record);
+    // Version 1 stays for what it can hold, so older readers keep reading those pictures.
+    AppendInts(out, "version", {deepSet != nullptr ? kRecordVersion : kFirstRecordVersion});
+    if (deepSet != nullptr) {
+        out += deepSet->julia ? "kind julia\n" : "kind mandelbrot\n";
+        out += "centre " + deep::FormatExactDecimal(deepSet->re) + ' ' +
+               deep::FormatExactDecimal(deepSet->im) + '\n';
+        out += "radius " + deep::FormatExactDecimal(deepSet->radius) + '\n';
+        out += "iterations " + std::to_string(deepSet->iterations) + '\n';
+        out += "julia " + deep::FormatExactDecimal(deepSet->juliaRe) + ' ' +
+               deep::FormatExactDecimal(deepSet->juliaIm) + '\n';
+        AppendInts(out, "border", {deepSet->border[0], deepSet->border[1], deepSet->border[2]});
+        AppendInts(out, "main", {deepSet->main[0], deepSet->main[1], deepSet->main[2]});
+        out += deepSet->additive ? "mixing additive\n" : "mixing subtractive\n";
+        AppendInts(out, "size", {deepSet->width, deepSet->height});
+    } else if (const auto* set = std::get_if<SetRecord>(&record)) {
         out += set->julia ? "kind julia\n" : "kind mandelbrot\n";
         AppendLine(out, "view", {set->reMin, set->reMax, set->imMin, set->imMax});
         AppendLine(out, "julia", {set->juliaRe, set->juliaIm});
@@ -289,6 +358,16 @@ std::optional<PictureRecord> ParsePictureRecord(std::string_view text) {
     }
     const auto kind = fields.find("kind");
     if (!version || kind == fields.end()) {
+        return std::nullopt;
+    }
+    if ((kind->second == "mandelbrot" || kind->second == "julia") && fields.contains("centre")) {
+        // A deep view came with version 2; a version 1 record with a centre is damaged.
+        if (*version < 2) {
+            return std::nullopt;
+        }
+        if (std::optional<DeepSetRecord> set = ReadDeepSet(fields, kind->second == "julia")) {
+            return *set;
+        }
         return std::nullopt;
     }
     if (kind->second == "mandelbrot" || kind->second == "julia") {

@@ -2,10 +2,13 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
+
+#include "exact_decimal.h"
 
 namespace common {
 
@@ -21,7 +24,10 @@ namespace common {
 /// cannot know; unknown keys of an accepted version are skipped, so a later version may add
 /// lines without breaking older readers as long as it does not change the meaning of old ones.
 inline constexpr std::string_view kRecordIdentifier = "fractals-picture-record";
-inline constexpr int kRecordVersion = 1;
+inline constexpr int kRecordVersion = 2;
+/// The version written for a record that version 1 can hold; a deep view's record is written
+/// as version 2, which older readers refuse instead of misreading it.
+inline constexpr int kFirstRecordVersion = 1;
 
 /// Readers of the files that carry a record take records up to this size; the longest record a
 /// drawing can have (ten lines of a formula file of 1 MiB, escaped) is about 4 MiB.
@@ -58,7 +64,26 @@ struct LsystemRecord {
     LsystemBackground background = LsystemBackground::White;
 };
 
-using PictureRecord = std::variant<SetRecord, LsystemRecord>;
+/// The explorer's picture at any depth (version 2): centre, radius and the Julia constant are
+/// exact decimals, written in their canonical text, since a deep centre has far more digits
+/// than a double holds. Pixel (x, y) of the W x H picture is
+/// (re + R(2x - W)/H, im + R(H - 2y)/H); iterations is the count of a point that never escapes.
+struct DeepSetRecord {
+    bool julia = false;
+    deep::ExactDecimal re;
+    deep::ExactDecimal im;
+    deep::ExactDecimal radius;
+    std::int64_t iterations = 256;
+    deep::ExactDecimal juliaRe;
+    deep::ExactDecimal juliaIm;
+    std::array<int, 3> border{};
+    std::array<int, 3> main{};
+    bool additive = true;
+    int width = 0; // pixels
+    int height = 0;
+};
+
+using PictureRecord = std::variant<SetRecord, LsystemRecord, DeepSetRecord>;
 
 /// The record as text. Bytes outside printable ASCII and the backslash in the formula lines
 /// are written as \xHH, so any line survives.
@@ -70,8 +95,9 @@ using PictureRecord = std::variant<SetRecord, LsystemRecord>;
 [[nodiscard]] bool IsDrawable(const SetRecord& record);
 
 /// Reads a record. Nothing for a text that is not a record, is damaged (a missing or repeated
-/// key, a number that does not read back whole, a size below 1, a view that is not drawable),
-/// or is of a newer version.
+/// key, a number that does not read back whole, a size below 1, a view that is not drawable,
+/// a radius not above zero, iterations below 1), or is of a newer version. A set's record with
+/// a "centre" line is a deep view's.
 [[nodiscard]] std::optional<PictureRecord> ParsePictureRecord(std::string_view text);
 
 /// Whether the bytes start like a record, to pick it out among other comments of a file.

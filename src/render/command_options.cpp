@@ -17,14 +17,31 @@ void AddSetCommand(CLI::App& app, SetOptions& o) {
                     "Julia set with the constant RE/IM, as in the explorer's start-point list "
                     "(--julia -0.5/0.6 or --julia=-0.5/0.6)")
         ->type_name("RE/IM");
-    set->add_option("--view", o.view,
-                    "The part of the complex plane: real part at the left and right edge, imaginary part "
-                    "at the bottom and top edge (default: the kind's default view, -2 1 -1.5 1.5 or "
-                    "-1.5 1.5 -1.5 1.5). Each pair must differ; a minimum above its maximum mirrors the "
-                    "picture, as a band dragged leftwards or downwards does in the explorer")
-        ->type_size(4)
+    CLI::Option* view =
+        set->add_option("--view", o.view,
+                        "The part of the complex plane: real part at the left and right edge, imaginary part "
+                        "at the bottom and top edge (default: the kind's default view, -2 1 -1.5 1.5 or "
+                        "-1.5 1.5 -1.5 1.5). Each pair must differ; a minimum above its maximum mirrors the "
+                        "picture, as a band dragged leftwards or downwards does in the explorer")
+            ->type_size(4)
+            ->expected(1)
+            ->type_name("RE_MIN RE_MAX IM_MIN IM_MAX");
+    // Decimals are kept exactly, so a centre may have hundreds of digits and a radius may go far
+    // below what a double holds.
+    set->add_option("--centre", o.centre,
+                    "A deep view's middle, exact decimals of any length such as "
+                    "-0.75 0.1 or -1.7e-3 0; with --radius, instead of --view")
+        ->type_size(2)
         ->expected(1)
-        ->type_name("RE_MIN RE_MAX IM_MIN IM_MAX");
+        ->type_name("RE IM");
+    set->add_option("--radius", o.radius,
+                    "A deep view's half-height, a decimal above zero down to 1e-100000 "
+                    "(the width follows the picture's aspect)")
+        ->type_name("R");
+    set->add_option("--iterations", o.iterations,
+                    "A deep view's iteration limit, 1 to 100000000 (default 256, the explorer's); counts "
+                    "beyond 256 take the border colour steps round again")
+        ->type_name("N");
     set->add_option("--border", o.border, "Border colour steps, each 0..255 (default 16 2 4)")
         ->type_size(3)
         ->expected(1)

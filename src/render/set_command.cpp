@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "atomic_file.h"
+#include "deep_strip_render.h"
 #include "encoder_sink.h"
 #include "picture_files.h"
 #include "progress_line.h"
@@ -61,6 +62,59 @@ Outcome WriteSetPicture(const SetPicture& picture, const std::string& path, Imag
                          [&](std::int64_t done, std::int64_t rows) { progress.update(done, rows); });
     if (!outcome.ok()) {
         return outcome;
+    }
+    switch (CommitUnlessStopped(context.stop, [&] { return output.commit(error); })) {
+    case CommitStatus::Stopped:
+        return Failure("broken off; " + path + " was not written");
+    case CommitStatus::Failed:
+        return Failure("cannot write " + path + ": " + error);
+    case CommitStatus::Done:
+        break;
+    }
+    return {};
+}
+
+/// Renders a deep view into `path` through a temporary file beside it: first the reference
+/// orbit, with its own progress line, then the strips.
+Outcome WriteDeepSetPicture(const SetPicture& picture, const std::string& path, ImageFormat format,
+                            RunContext& context, bool quiet, const std::string& label) {
+    common::AtomicFile output;
+    std::string error;
+    if (!output.open(path, error)) {
+        return Failure("cannot write " + path + ": " + error);
+    }
+    // The reference orbit's work is its iterations, counted in millions a second.
+    ProgressLine progress(context.err, context.progressAllowed && !quiet, 1, "reference", "Mit/s");
+    deep::DeepControl control;
+    control.stop = context.stop;
+    control.referenceProgress = [&](std::int64_t done, std::int64_t total) {
+        progress.update(done, total);
+    };
+    std::optional<deep::DeepPicture> prepared = deep::DeepPicture::prepare(*picture.deepView, control, error);
+    if (!prepared) {
+        if (error.empty() || StopRequested(context.stop)) {
+            return Failure("broken off; " + path + " was not written");
+        }
+        return Failure("cannot draw " + path + ": " + error);
+    }
+    progress.restart(label, picture.width, "MP/s");
+
+    EncoderSink sink(format);
+    const std::string record = common::FormatPictureRecord(ToRecord(picture));
+    if (!sink.start(output.file(), picture.width, picture.height, record, error)) {
+        return Failure("cannot write " + path + ": " + error);
+    }
+    RenderControl rows;
+    rows.stop = context.stop;
+    rows.progress = [&](std::int64_t done, std::int64_t total) {
+        progress.update(done, total);
+    };
+    const RenderStatus status = RenderDeep(*prepared, picture.colours, sink, rows, error);
+    if (status == RenderStatus::Stopped) {
+        return Failure("broken off; " + path + " was not written");
+    }
+    if (status == RenderStatus::Failed || !sink.finish(error)) {
+        return Failure("cannot write " + path + ": " + error);
     }
     switch (CommitUnlessStopped(context.stop, [&] { return output.commit(error); })) {
     case CommitStatus::Stopped:
@@ -181,21 +235,32 @@ Outcome RunSet(const SetOptions& options, RunContext& context) {
         format = *chosen;
     }
 
-    std::optional<common::SetRecord> setRecord;
-    if (Outcome read = ReadStoredRecordOf(
-            options.from, "a drawing of the L-system generator, not a Mandelbrot or Julia set", setRecord);
-        !read.ok()) {
-        return read;
+    std::optional<common::PictureRecord> setRecord;
+    if (!options.from.empty()) {
+        if (Outcome read = ReadStoredRecord(options.from, setRecord); !read.ok()) {
+            return read;
+        }
+        if (std::holds_alternative<common::LsystemRecord>(*setRecord)) {
+            return Failure(options.from +
+                           " is a drawing of the L-system generator, not a Mandelbrot or Julia set");
+        }
     }
     const ResolvedSet resolved = ResolveSet(options, setRecord, format);
     if (!resolved.ok()) {
         return Usage(resolved.error);
     }
+    if (sequence && resolved.picture.deepView) {
+        return Usage("--zoom-sequence flies between the explorer's views and cannot go with a deep view "
+                     "(--centre and --radius, or --from of a deep view's picture)");
+    }
 
     explorer::CountEngine engine;
     if (!sequence) {
-        Outcome written = WriteSetPicture(resolved.picture, options.output, format, engine, context,
-                                          options.quiet, options.output);
+        Outcome written = resolved.picture.deepView
+                              ? WriteDeepSetPicture(resolved.picture, options.output, format, context,
+                                                    options.quiet, options.output)
+                              : WriteSetPicture(resolved.picture, options.output, format, engine, context,
+                                                options.quiet, options.output);
         if (written.ok() && !options.quiet) {
             context.out << options.output << '\n';
         }

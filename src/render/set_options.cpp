@@ -1,5 +1,6 @@
 #include "set_options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <system_error>
@@ -37,6 +38,80 @@ std::string ReadColour(const std::vector<std::string>& fields, std::string_view 
                    Quoted(fields[i]);
         }
         *out[i] = *v;
+    }
+    return {};
+}
+
+/// The exact value of the shortest text that reads back to the double: what a record of the
+/// double view shows, and what the explorer's start-point list shows.
+deep::ExactDecimal ExactOf(double v) {
+    char buffer[64];
+    const auto [ptr, ec] = std::to_chars(buffer, buffer + sizeof buffer, v);
+    return deep::ParseExactDecimal(std::string_view(buffer, ec == std::errc{} ? ptr : buffer))
+        .value_or(deep::ExactDecimal{});
+}
+
+std::optional<deep::ExactDecimal> ParseExact(std::string_view text) {
+    return deep::ParseExactDecimal(Trim(text));
+}
+
+/// The view a deep picture of this kind starts from: the kind's default view as centre and
+/// half-height.
+void DefaultDeepCentre(explorer::SetKind kind, deep::DeepView& v) {
+    v.re = kind == explorer::SetKind::Julia ? deep::ExactDecimal{} : deep::ExactDecimal{true, "5", -1};
+    v.im = deep::ExactDecimal{};
+    v.radius = deep::ExactDecimal{false, "15", -1};
+}
+
+/// Fills in the deep part of the picture from the options; empty or the message.
+std::string ResolveDeep(const SetOptions& o, bool kindChanged, SetPicture& p) {
+    if (!p.deepView) {
+        p.deepView = deep::DeepView{};
+        DefaultDeepCentre(p.kind, *p.deepView);
+        // A double view's Julia constant carries over as the decimal its record shows.
+        p.deepView->juliaRe = ExactOf(p.juliaC.Re);
+        p.deepView->juliaIm = ExactOf(p.juliaC.Im);
+    } else if (kindChanged) {
+        DefaultDeepCentre(p.kind, *p.deepView);
+    }
+    deep::DeepView& v = *p.deepView;
+    v.julia = p.kind == explorer::SetKind::Julia;
+    if (!v.julia) {
+        v.juliaRe = {};
+        v.juliaIm = {};
+    }
+    if (!o.centre.empty()) {
+        deep::ExactDecimal* parts[] = {&v.re, &v.im};
+        for (std::size_t i = 0; i < 2; ++i) {
+            std::optional<deep::ExactDecimal> value = ParseExact(o.centre[i]);
+            if (!value) {
+                return "--centre: RE IM are decimals such as -0.75 or 1.5e-3, not " + Quoted(o.centre[i]);
+            }
+            *parts[i] = std::move(*value);
+        }
+    }
+    if (!o.radius.empty()) {
+        std::optional<deep::ExactDecimal> radius = ParseExact(o.radius);
+        if (!radius) {
+            return "--radius: expected a decimal above zero such as 1e-30, not " + Quoted(o.radius);
+        }
+        if (radius->negative || radius->digits == "0") {
+            return "--radius: the half-height of the view must be above zero, not " + Quoted(o.radius);
+        }
+        v.radius = std::move(*radius);
+    }
+    if (deep::DecimalMagnitude(v.radius) < kMinRadiusMagnitude) {
+        return (o.radius.empty() ? std::string("the stored picture's radius")
+                                 : "--radius " + Quoted(o.radius)) +
+               " is beyond the deepest view the renderer draws (radius 1e-100000)";
+    }
+    if (!o.iterations.empty()) {
+        const std::optional<std::int64_t> n = ParseCount(o.iterations);
+        if (!n || *n > deep::kMaxDeepIterations) {
+            return "--iterations: expected a whole number from 1 to " +
+                   std::to_string(deep::kMaxDeepIterations) + ", not " + Quoted(o.iterations);
+        }
+        v.iterations = *n;
     }
     return {};
 }
@@ -99,10 +174,55 @@ std::optional<std::int64_t> HeightForWidth(std::int64_t width, const explorer::V
     return static_cast<std::int64_t>(height);
 }
 
-common::SetRecord ToRecord(const SetPicture& p) {
+common::PictureRecord ToRecord(const SetPicture& p) {
+    if (p.deepView) {
+        const deep::DeepView& v = *p.deepView;
+        common::DeepSetRecord r;
+        r.julia = v.julia;
+        r.re = v.re;
+        r.im = v.im;
+        r.radius = v.radius;
+        r.iterations = v.iterations;
+        r.juliaRe = v.juliaRe;
+        r.juliaIm = v.juliaIm;
+        r.border = {p.colours.BorderR, p.colours.BorderG, p.colours.BorderB};
+        r.main = {p.colours.MainR, p.colours.MainG, p.colours.MainB};
+        r.additive = p.colours.AdditiveMix;
+        r.width = p.width;
+        r.height = p.height;
+        return r;
+    }
     // ResolveSet lets no view through that a record may not hold, and a flight between two
     // such views passes none either.
     return explorer::SetRecordOf(JobFor(p), p.colours).value();
+}
+
+SetPicture FromRecord(const common::DeepSetRecord& r) {
+    SetPicture p;
+    p.kind = r.julia ? explorer::SetKind::Julia : explorer::SetKind::Mandelbrot;
+    p.colours = {r.border[0], r.border[1], r.border[2], r.main[0], r.main[1], r.main[2], r.additive};
+    p.width = r.width;
+    p.height = r.height;
+    deep::DeepView v;
+    v.julia = r.julia;
+    v.re = r.re;
+    v.im = r.im;
+    v.radius = r.radius;
+    v.iterations = r.iterations;
+    v.juliaRe = r.juliaRe;
+    v.juliaIm = r.juliaIm;
+    p.deepView = v;
+    return p;
+}
+
+common::Colour DeepCountColour(const explorer::ColourScheme& colours, std::int64_t n,
+                               std::int64_t iterations) {
+    if (n == iterations) {
+        return explorer::PixelColour(colours, 256);
+    }
+    // Each channel is n times a step, or a step minus n, taken modulo 256: only n modulo 256
+    // matters, and LevelColour takes that as an int whatever N is.
+    return explorer::LevelColour(colours, static_cast<int>(n & 0xFF));
 }
 
 SetPicture FromRecord(const common::SetRecord& r) {
@@ -146,21 +266,62 @@ std::optional<ImageFormat> FormatForName(std::string_view path) {
     return std::nullopt;
 }
 
-ResolvedSet ResolveSet(const SetOptions& o, const std::optional<common::SetRecord>& record,
+ResolvedSet ResolveSet(const SetOptions& o, const std::optional<common::PictureRecord>& record,
                        ImageFormat format) {
     ResolvedSet result;
     SetPicture& p = result.picture;
-    if (record) {
-        p = FromRecord(*record);
+    const common::SetRecord* viewRecord = record ? std::get_if<common::SetRecord>(&*record) : nullptr;
+    const common::DeepSetRecord* deepRecord = record ? std::get_if<common::DeepSetRecord>(&*record) : nullptr;
+    if (viewRecord != nullptr) {
+        p = FromRecord(*viewRecord);
+    } else if (deepRecord != nullptr) {
+        p = FromRecord(*deepRecord);
     }
+    const bool fromRecord = viewRecord != nullptr || deepRecord != nullptr;
     const explorer::SetKind recordKind = p.kind;
-    bool haveConstant = record.has_value() && record->julia;
+    bool haveConstant = fromRecord && p.kind == explorer::SetKind::Julia;
+
+    // Checked here rather than by the parser, whose message would name either option by chance.
+    if (!o.view.empty() && (!o.centre.empty() || !o.radius.empty())) {
+        result.error = "--view cannot go with --centre and --radius: a view is given either way, not both";
+        return result;
+    }
+    if (o.centre.empty() != o.radius.empty()) {
+        result.error = o.centre.empty() ? "--radius needs --centre RE IM, the middle of the view"
+                                        : "--centre needs --radius R, the half-height of the view";
+        return result;
+    }
+    const bool deepWanted = !o.centre.empty() || deepRecord != nullptr;
+    if (!o.view.empty() && deepWanted) {
+        result.error = "--view cannot go with a deep view's record; give --centre and --radius";
+        return result;
+    }
+    if (!o.iterations.empty() && !deepWanted) {
+        result.error = "--iterations goes with --centre and --radius (or --from of a deep view's picture)";
+        return result;
+    }
 
     if (!o.kind.empty()) {
         p.kind = o.kind == "julia" ? explorer::SetKind::Julia : explorer::SetKind::Mandelbrot;
     }
+    std::optional<std::array<deep::ExactDecimal, 2>> exactConstant;
+    if (!o.julia.empty() && deepWanted) {
+        // A deep Julia set's constant is kept to its last digit.
+        const std::size_t slash = o.julia.find('/');
+        std::optional<deep::ExactDecimal> re;
+        std::optional<deep::ExactDecimal> im;
+        if (slash != std::string::npos) {
+            re = ParseExact(std::string_view(o.julia).substr(0, slash));
+            im = ParseExact(std::string_view(o.julia).substr(slash + 1));
+        }
+        if (re && im) {
+            exactConstant = std::array<deep::ExactDecimal, 2>{std::move(*re), std::move(*im)};
+        }
+    }
     if (!o.julia.empty()) {
-        const std::optional<explorer::TComplex> c = ParseJuliaConstant(o.julia);
+        const std::optional<explorer::TComplex> c =
+            exactConstant ? std::optional<explorer::TComplex>(explorer::TComplex{})
+                          : ParseJuliaConstant(o.julia);
         if (!c) {
             result.error = "--julia: expected RE/IM such as -0.5/0.6, not " + Quoted(o.julia);
             return result;
@@ -178,9 +339,19 @@ ResolvedSet ResolveSet(const SetOptions& o, const std::optional<common::SetRecor
         return result;
     }
 
-    // A stored view belongs to its kind: the explorer never applies a Mandelbrot zoom to a
-    // Julia set, so a changed kind starts from its own default view.
-    if (!o.view.empty()) {
+    if (deepWanted) {
+        const bool kindChanged = fromRecord && p.kind != recordKind;
+        result.error = ResolveDeep(o, kindChanged, p);
+        if (!result.error.empty()) {
+            return result;
+        }
+        if (exactConstant) {
+            p.deepView->juliaRe = (*exactConstant)[0];
+            p.deepView->juliaIm = (*exactConstant)[1];
+        }
+    } else if (!o.view.empty()) {
+        // A stored view belongs to its kind: the explorer never applies a Mandelbrot zoom to a
+        // Julia set, so a changed kind starts from its own default view.
         double* bounds[] = {&p.view.ReMin, &p.view.ReMax, &p.view.ImMin, &p.view.ImMax};
         for (std::size_t i = 0; i < 4; ++i) {
             const std::optional<double> v = ParseNumber(o.view[i]);
@@ -246,7 +417,10 @@ ResolvedSet ResolveSet(const SetOptions& o, const std::optional<common::SetRecor
                            ", not " + Quoted(o.width);
             return result;
         }
-        const std::optional<std::int64_t> h = HeightForWidth(*w, p.view);
+        // A deep view has the picture's aspect: the stored one, or square.
+        const std::optional<std::int64_t> h = p.deepView ? std::optional<std::int64_t>(std::max<std::int64_t>(
+                                                               1, (*w * p.height + p.width / 2) / p.width))
+                                                         : HeightForWidth(*w, p.view);
         if (!h) {
             result.error = "--width: the view's aspect gives no usable height; give --size instead";
             return result;
@@ -257,6 +431,10 @@ ResolvedSet ResolveSet(const SetOptions& o, const std::optional<common::SetRecor
     result.error = CheckSize(width, height, format);
     p.width = static_cast<int>(width);
     p.height = static_cast<int>(height);
+    if (p.deepView) {
+        p.deepView->width = p.width;
+        p.deepView->height = p.height;
+    }
     return result;
 }
 

@@ -9,6 +9,7 @@
 
 #include "colour_scheme.h"
 #include "complex_view.h"
+#include "deep_render.h"
 #include "picture_record.h"
 
 namespace render {
@@ -31,7 +32,14 @@ struct SetPicture {
     explorer::ColourScheme colours = explorer::OriginalColours();
     int width = kDefaultSide; // pixels
     int height = kDefaultSide;
+    /// A view at any depth, counted by the deep engine; `view` and `juliaC` are then unused and
+    /// its own width and height are set from the picture's when it is drawn.
+    std::optional<deep::DeepView> deepView;
 };
+
+/// The shallowest decimal magnitude a deep view's radius may have: the engine holds views to a
+/// depth of 1e-100000, and the margin lets a radius just below it through.
+inline constexpr std::int64_t kMinRadiusMagnitude = -100'010;
 
 /// The options of `set` as typed; empty means not given.
 struct SetOptions {
@@ -44,6 +52,9 @@ struct SetOptions {
     bool additive = false;
     std::string size;
     std::string width;
+    std::vector<std::string> centre;
+    std::string radius;
+    std::string iterations;
     std::string from;
     std::string output;
     std::string zoomSequence;
@@ -69,9 +80,17 @@ struct SetOptions {
 /// Nothing when that is not a usable height (a view without width or height).
 [[nodiscard]] std::optional<std::int64_t> HeightForWidth(std::int64_t width, const explorer::ViewRect& view);
 
-/// Conversions between a picture and the record stored with it.
-[[nodiscard]] common::SetRecord ToRecord(const SetPicture& picture);
+/// Conversions between a picture and the record stored with it: a deep picture's record is a
+/// DeepSetRecord, every other one a SetRecord.
+[[nodiscard]] common::PictureRecord ToRecord(const SetPicture& picture);
 [[nodiscard]] SetPicture FromRecord(const common::SetRecord& record);
+[[nodiscard]] SetPicture FromRecord(const common::DeepSetRecord& record);
+
+/// The colour of a deep view's count n of `iterations`: the main colour for n = iterations,
+/// else the explorer's level colour of n, each channel wrapping as it does for counts up to
+/// 256, so a view with 256 iterations has exactly the explorer's colours.
+[[nodiscard]] common::Colour DeepCountColour(const explorer::ColourScheme& colours, std::int64_t n,
+                                             std::int64_t iterations);
 
 enum class ImageFormat { Png, Jpeg };
 
@@ -82,8 +101,9 @@ struct ResolvedSet {
     std::string error;
     [[nodiscard]] bool ok() const { return error.empty(); }
 };
+/// `record` is a SetRecord or a DeepSetRecord.
 [[nodiscard]] ResolvedSet ResolveSet(const SetOptions& options,
-                                     const std::optional<common::SetRecord>& record, ImageFormat format);
+                                     const std::optional<common::PictureRecord>& record, ImageFormat format);
 
 /// Empty when a picture of this size fits the format and the budget; otherwise why not.
 [[nodiscard]] std::string CheckSize(std::int64_t width, std::int64_t height, ImageFormat format);

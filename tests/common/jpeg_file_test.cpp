@@ -842,7 +842,7 @@ TEST_F(JpegRecordTest, RecordReadsBackWithoutDecodingAndAbsentOneIsNoRecord) {
 TEST_F(JpegRecordTest, DamagedOrNewerRecordIsIgnoredAndPictureStillReads) {
     const std::string good = common::FormatPictureRecord(SampleSetRecord());
     std::string newer = good;
-    newer.replace(newer.find("version 1"), 9, "version 2");
+    newer.replace(newer.find("version 1"), 9, "version " + std::to_string(common::kRecordVersion + 1));
     const std::string cut = good.substr(0, good.size() / 2);
     for (const std::string& text : {newer, cut}) {
         const fs::path path = folder_.path() / "odd.jpg";

@@ -8,8 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include "deep_render.h"
+
 namespace {
 
+using common::DeepSetRecord;
 using common::LsystemRecord;
 using common::SetRecord;
 
@@ -128,7 +131,7 @@ TEST_P(BrokenRecordTest, IsNoRecord) {
 INSTANTIATE_TEST_SUITE_P(
     Record, BrokenRecordTest,
     testing::Values(BrokenRow{"other_identifier", "fractals-picture-record\n", "fractals-picture-recordX\n"},
-                    BrokenRow{"newer_version", "version 1", "version 2"},
+                    BrokenRow{"newer_version", "version 1", "version 3"},
                     BrokenRow{"version_zero", "version 1", "version 0"},
                     BrokenRow{"version_not_first", "version 1\nkind mandelbrot",
                               "kind mandelbrot\nversion 1"},
@@ -190,3 +193,92 @@ TEST(PictureRecordTest, UnknownKeysAreSkipped) {
 }
 
 } // namespace
+
+DeepSetRecord Deep() {
+    DeepSetRecord r;
+    r.julia = true;
+    // More digits than any double holds, and a radius far below the smallest double.
+    r.re = *deep::ParseExactDecimal(
+        "-1.74995768370609350360221450607069970727110579726252077930242837820286008082972804887"
+        "218672784431700831100544507655659531379747541999999995");
+    r.im = *deep::ParseExactDecimal(
+        "0.00000000000000000000000000000000000000000000000000000000000000000000000000000000"
+        "000000000000000000000012345678901234567890123");
+    r.radius = *deep::ParseExactDecimal("2.5e-70000");
+    r.iterations = deep::kMaxDeepIterations;
+    r.juliaRe = *deep::ParseExactDecimal("-0.7500000000000000000000000000001");
+    r.juliaIm = *deep::ParseExactDecimal("1e-400");
+    r.border = {16, -2, 300};
+    r.main = {255, 255, 0};
+    r.additive = false;
+    r.width = 1920;
+    r.height = 1080;
+    return r;
+}
+
+TEST(DeepRecordTest, ReadsBackEveryDigitAsVersion2) {
+    const DeepSetRecord in = Deep();
+    const std::string text = common::FormatPictureRecord(in);
+    EXPECT_NE(text.find("\nversion 2\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nradius 2.5e-70000\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\njulia -0.7500000000000000000000000000001 1e-400\n"), std::string::npos) << text;
+    const std::optional<common::PictureRecord> back = common::ParsePictureRecord(text);
+    ASSERT_TRUE(back.has_value()) << text;
+    const auto* out = std::get_if<DeepSetRecord>(&*back);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(out->julia, in.julia);
+    EXPECT_EQ(out->re, in.re);
+    EXPECT_EQ(out->im, in.im);
+    EXPECT_EQ(out->radius, in.radius);
+    EXPECT_EQ(out->iterations, in.iterations);
+    EXPECT_EQ(out->juliaRe, in.juliaRe);
+    EXPECT_EQ(out->juliaIm, in.juliaIm);
+    EXPECT_EQ(out->border, in.border);
+    EXPECT_EQ(out->main, in.main);
+    EXPECT_EQ(out->additive, in.additive);
+    EXPECT_EQ(out->width, in.width);
+    EXPECT_EQ(out->height, in.height);
+    EXPECT_EQ(common::FormatPictureRecord(*out), text);
+}
+
+// A record version 1 can hold is still written as version 1, so older readers keep reading it.
+TEST(DeepRecordTest, ViewRecordsStayVersion1) {
+    EXPECT_NE(common::FormatPictureRecord(Set(-2.0, 1.0, -1.5, 1.5, 0.0, 0.0)).find("\nversion 1\n"),
+              std::string::npos);
+}
+
+class BrokenDeepRecordTest : public testing::TestWithParam<BrokenRow> {};
+
+TEST_P(BrokenDeepRecordTest, IsNoRecord) {
+    DeepSetRecord in = Deep();
+    in.re = *deep::ParseExactDecimal("-0.75");
+    in.im = *deep::ParseExactDecimal("0.1");
+    in.radius = *deep::ParseExactDecimal("1e-30");
+    in.iterations = 1000;
+    const std::string good = common::FormatPictureRecord(in);
+    ASSERT_TRUE(common::ParsePictureRecord(good).has_value()) << good;
+    std::string text = good;
+    const BrokenRow& row = GetParam();
+    const std::size_t at = text.find(row.from);
+    ASSERT_NE(at, std::string::npos) << row.from << " in " << text;
+    text.replace(at, row.from.size(), row.to);
+    EXPECT_FALSE(common::ParsePictureRecord(text).has_value()) << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Record, BrokenDeepRecordTest,
+    testing::Values(BrokenRow{"centre_in_version_1", "version 2", "version 1"},
+                    BrokenRow{"one_centre_number", "centre -0.75 0.1", "centre -0.75"},
+                    BrokenRow{"comma_centre", "centre -0.75 0.1", "centre -0,75 0.1"},
+                    BrokenRow{"missing_radius", "radius 1e-30\n", ""},
+                    BrokenRow{"zero_radius", "radius 1e-30", "radius 0"},
+                    BrokenRow{"negative_radius", "radius 1e-30", "radius -1e-30"},
+                    BrokenRow{"radius_beyond_decimals", "radius 1e-30", "radius 1e-100000001"},
+                    BrokenRow{"missing_iterations", "iterations 1000\n", ""},
+                    BrokenRow{"zero_iterations", "iterations 1000", "iterations 0"},
+                    BrokenRow{"too_many_iterations", "iterations 1000", "iterations 100000001"},
+                    BrokenRow{"iterations_exponent", "iterations 1000", "iterations 1e3"},
+                    BrokenRow{"inexact_constant", "julia -0.7500000000000000000000000000001 1e-400",
+                              "julia nan 1e-400"},
+                    BrokenRow{"missing_size", "size 1920 1080\n", ""}),
+    [](const testing::TestParamInfo<BrokenRow>& info) { return std::string(info.param.name); });

@@ -34,6 +34,7 @@
 #include "parameters.h"
 #include "png_file.h"
 #include "renderer.h"
+#include "set_options.h"
 #include "stored_record.h"
 #include "strip_render.h"
 #include "test_files.h"
@@ -230,6 +231,59 @@ TEST_F(RenderTest, WideStripsEqualThePlainLoop) {
         }
     }
     EXPECT_EQ(mismatches, 0u);
+}
+
+// At 256 iterations a deep view has the explorer's colours; past 256 the levels go round again,
+// each channel wrapping as the explorer's arithmetic does, and only n = N is the main colour.
+TEST(DeepColourTest, ExplorerColoursAt256AndWrappedBeyond) {
+    for (const explorer::ColourScheme& scheme :
+         {explorer::OriginalColours(), explorer::ColourScheme{3, 250, 17, 1, 2, 3, false}}) {
+        const std::array<common::Colour, 257> table = explorer::ColourTable(scheme);
+        for (int n = 0; n <= 256; ++n) {
+            EXPECT_EQ(render::DeepCountColour(scheme, n, 256), table[static_cast<std::size_t>(n)]) << n;
+        }
+        const common::Colour main = table[256];
+        EXPECT_EQ(render::DeepCountColour(scheme, 100'000'000, 100'000'000), main);
+        // 256 is an ordinary level once the limit is higher: level 0's colour, not the main one.
+        EXPECT_EQ(render::DeepCountColour(scheme, 256, 1000), table[0]);
+        for (const std::int64_t n : {std::int64_t{300}, std::int64_t{99'999'999}}) {
+            const auto level = static_cast<unsigned>(n);
+            const auto channel = [&](int step) {
+                return static_cast<std::uint8_t>((scheme.AdditiveMix ? level * static_cast<unsigned>(step)
+                                                                     : static_cast<unsigned>(step) - level) &
+                                                 0xFFu);
+            };
+            const common::Colour want{channel(scheme.BorderR), channel(scheme.BorderG),
+                                      channel(scheme.BorderB)};
+            EXPECT_EQ(render::DeepCountColour(scheme, n, 100'000'000), want) << n;
+        }
+    }
+}
+
+// Needs the deep engine: a picture far below double precision renders, its record keeps the
+// decimals exactly, and --from makes the same bytes again.
+TEST_F(RenderTest, DeepViewRendersAndRendersAgainFromItsRecord) {
+    const std::vector<std::string> made = {"set",   "--centre", "-0.75",   "-1.7e-3",      "--radius",
+                                           "1e-30", "--size",   "16x16",   "--iterations", "500",
+                                           "-q",    "-o",       "deep.png"};
+    const Run first = run(made);
+    ASSERT_EQ(first.status, 0) << first.err;
+    std::optional<common::PictureRecord> stored;
+    ASSERT_TRUE(render::ReadStoredRecord("deep.png", stored).ok());
+    const auto& deep = std::get<common::DeepSetRecord>(*stored);
+    EXPECT_EQ(deep::FormatExactDecimal(deep.re), "-0.75");
+    EXPECT_EQ(deep::FormatExactDecimal(deep.im), "-0.0017");
+    EXPECT_EQ(deep::FormatExactDecimal(deep.radius), "1e-30");
+    EXPECT_EQ(deep.iterations, 500);
+    EXPECT_EQ(deep.width, 16);
+
+    ASSERT_EQ(run({"set", "--from", "deep.png", "-q", "-o", "again.png"}).status, 0);
+    EXPECT_EQ(Bytes("again.png"), Bytes("deep.png"));
+    ASSERT_EQ(run({"set", "--from", "deep.png", "--size", "8x4", "-q", "-o", "small.png"}).status, 0);
+    std::optional<common::PictureRecord> small;
+    ASSERT_TRUE(render::ReadStoredRecord("small.png", small).ok());
+    EXPECT_EQ(std::get<common::DeepSetRecord>(*small).height, 4);
+    EXPECT_EQ(std::get<common::DeepSetRecord>(*small).radius, deep.radius);
 }
 
 TEST_F(RenderTest, StoredPictureRendersAgainIdentically) {
@@ -610,6 +664,11 @@ TEST_P(BadInputTest, OneMessageAndNoFile) {
     stored("flat.jpg", "view -2 1", "view 1 1");
     stored("nan.jpg", "view -2 1 -1.5 1.5", "view -2 1 nan 1.5");
     stored("infinite.jpg", "julia 0 0", "julia inf 0");
+    common::DeepSetRecord deepView;
+    deepView.radius = *deep::ParseExactDecimal("1e-30");
+    deepView.width = deepView.height = 4;
+    ASSERT_TRUE(
+        common::WriteJpeg("deep.jpg", common::RgbImage(4, 4), common::FormatPictureRecord(deepView)).ok);
     expectRefused("set", GetParam());
 }
 
@@ -688,7 +747,64 @@ INSTANTIATE_TEST_SUITE_P(
         BadRow{"sequence_no_file_part_makes_no_folder",
                {"--zoom-sequence", "2", "--base", "new/"},
                2,
-               "file part"}),
+               "file part"},
+        // Deep views: exact decimals, a radius within the engine's depth, a whole limit.
+        BadRow{"centre_not_a_decimal",
+               {"--centre", "-0.75", "1,5", "--radius", "1", "-o", "x.png"},
+               2,
+               "\"1,5\""},
+        BadRow{
+            "centre_one_value", {"--centre", "-0.75", "--radius", "1", "-o", "x.png"}, 2, "--centre takes 2"},
+        // Both negative decimals are the centre's values: the fault found is the radius.
+        BadRow{"centre_negative_decimals_taken",
+               {"--centre", "-.25", "-1.7e-3", "--radius", "0", "-o", "x.png"},
+               2,
+               "--radius: the half-height of the view must be above zero, not \"0\""},
+        BadRow{"radius_not_a_decimal", {"--centre", "0", "0", "--radius", "1e", "-o", "x.png"}, 2, "\"1e\""},
+        BadRow{
+            "radius_negative", {"--centre", "0", "0", "--radius", "-1e-3", "-o", "x.png"}, 2, "above zero"},
+        BadRow{"radius_beyond_depth",
+               {"--centre", "0", "0", "--radius", "1e-100011", "-o", "x.png"},
+               2,
+               "beyond the deepest view"},
+        BadRow{"iterations_zero",
+               {"--centre", "0", "0", "--radius", "1", "--iterations", "0", "-o", "x.png"},
+               2,
+               "--iterations: expected a whole number from 1 to 100000000"},
+        BadRow{"iterations_too_many",
+               {"--centre", "0", "0", "--radius", "1", "--iterations", "100000001", "-o", "x.png"},
+               2,
+               "\"100000001\""},
+        BadRow{"iterations_with_exponent",
+               {"--centre", "0", "0", "--radius", "1", "--iterations", "3e0", "-o", "x.png"},
+               2,
+               "\"3e0\""},
+        BadRow{"iterations_without_deep_view",
+               {"--iterations", "300", "-o", "x.png"},
+               2,
+               "--iterations goes with"},
+        BadRow{"view_with_centre",
+               {"--view", "-2", "1", "-1.5", "1.5", "--centre", "0", "0", "--radius", "1", "-o", "x.png"},
+               2,
+               "--view cannot go with --centre"},
+        BadRow{"centre_without_radius", {"--centre", "0", "0", "-o", "x.png"}, 2, "--centre needs --radius"},
+        BadRow{"radius_without_centre", {"--radius", "1", "-o", "x.png"}, 2, "--radius needs --centre"},
+        BadRow{"deep_julia_not_decimals",
+               {"--centre", "0", "0", "--radius", "1", "--julia", "a/0.6", "-o", "x.png"},
+               2,
+               "\"a/0.6\""},
+        BadRow{"view_over_deep_record",
+               {"--from", "deep.jpg", "--view", "-2", "1", "-1.5", "1.5", "-o", "x.png"},
+               2,
+               "--view cannot go with a deep view's record"},
+        BadRow{"deep_record_iterations_too_many",
+               {"--from", "deep.jpg", "--iterations", "100000001", "-o", "x.png"},
+               2,
+               "\"100000001\""},
+        BadRow{"deep_zoom_sequence",
+               {"--centre", "0", "0", "--radius", "1", "--zoom-sequence", "3", "--base", "f"},
+               2,
+               "cannot go with a deep view"}),
     [](const testing::TestParamInfo<BadRow>& info) { return std::string(info.param.name); });
 
 // --- the generator's drawings

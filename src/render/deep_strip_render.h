@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+#include "colour_scheme.h"
+#include "deep_render.h"
+#include "strip_render.h"
+
+namespace render {
+
+/// Counts a prepared deep picture a band of rows at a time and hands the coloured rows to the
+/// sink, so memory stays that of one band at any height. The colours are DeepCountColour's.
+/// Stopped when the stop flag ended the counting; nothing more reaches the sink then.
+RenderStatus RenderDeep(const deep::DeepPicture& picture, const explorer::ColourScheme& colours,
+                        RowSink& sink, const RenderControl& control, std::string& error);
+
+} // namespace render
