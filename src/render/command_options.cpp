@@ -17,15 +17,14 @@ void AddSetCommand(CLI::App& app, SetOptions& o) {
                     "Julia set with the constant RE/IM, as in the explorer's start-point list "
                     "(--julia -0.5/0.6 or --julia=-0.5/0.6)")
         ->type_name("RE/IM");
-    CLI::Option* view =
-        set->add_option("--view", o.view,
-                        "The part of the complex plane: real part at the left and right edge, imaginary part "
-                        "at the bottom and top edge (default: the kind's default view, -2 1 -1.5 1.5 or "
-                        "-1.5 1.5 -1.5 1.5). Each pair must differ; a minimum above its maximum mirrors the "
-                        "picture, as a band dragged leftwards or downwards does in the explorer")
-            ->type_size(4)
-            ->expected(1)
-            ->type_name("RE_MIN RE_MAX IM_MIN IM_MAX");
+    set->add_option("--view", o.view,
+                    "The part of the complex plane: real part at the left and right edge, imaginary part "
+                    "at the bottom and top edge (default: the kind's default view, -2 1 -1.5 1.5 or "
+                    "-1.5 1.5 -1.5 1.5). Each pair must differ; a minimum above its maximum mirrors the "
+                    "picture, as a band dragged leftwards or downwards does in the explorer")
+        ->type_size(4)
+        ->expected(1)
+        ->type_name("RE_MIN RE_MAX IM_MIN IM_MAX");
     // Decimals are kept exactly, so a centre may have hundreds of digits and a radius may go far
     // below what a double holds.
     set->add_option("--centre", o.centre,
