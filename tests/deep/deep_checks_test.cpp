@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -189,5 +190,138 @@ TEST(DeepChecksTest, DeepEngineAgreesWithDoublesWhereDoublesAreRight) {
         EXPECT_EQ(result.doubleRightDiffer, 0);
         EXPECT_GE(result.doubleWrong, row.doubleWrongMin);
         EXPECT_LE(result.doubleWrong, row.doubleWrongMax * result.pixels);
+    }
+}
+
+namespace {
+
+struct SimilarityResult {
+    int compared = 0;
+    int offset = 0;
+    int agreeing = 0;
+};
+
+/// Pairs each pixel of the inner view with the pixel of the outer view that `multiply` takes it
+/// to, and counts the pairs whose counts agree once the inner count is lowered by the commonest
+/// difference (the inner copy takes that many more iterations); both views are S × S. A pixel is
+/// named by its lattice offset (a, b) = (2x − S, S − 2y), so its number is centre + R·(a + bi)/S;
+/// pixels mapped outside the outer view are left out.
+template <typename Multiply>
+SimilarityResult CompareCopies(const std::vector<std::uint32_t>& outer,
+                               const std::vector<std::uint32_t>& inner, int size, std::int64_t limit,
+                               Multiply multiply) {
+    std::vector<std::pair<std::int64_t, std::int64_t>> pairs; // (outer, inner) counts
+    for (int y2 = 0; y2 < size; ++y2) {
+        for (int x2 = 0; x2 < size; ++x2) {
+            const auto [a1, b1] = multiply(2 * x2 - size, size - 2 * y2);
+            const int x1 = (a1 + size) / 2;
+            const int y1 = (size - b1) / 2;
+            if (x1 < 0 || x1 >= size || y1 < 0 || y1 >= size) {
+                continue;
+            }
+            pairs.emplace_back(outer[static_cast<std::size_t>(y1 * size + x1)],
+                               inner[static_cast<std::size_t>(y2 * size + x2)]);
+        }
+    }
+    std::map<std::int64_t, int> differences;
+    for (const auto& [o, i] : pairs) {
+        if (o < limit && i < limit) {
+            ++differences[i - o];
+        }
+    }
+    SimilarityResult result;
+    result.compared = static_cast<int>(pairs.size());
+    int best = 0;
+    for (const auto& [difference, times] : differences) {
+        if (times > best) {
+            best = times;
+            result.offset = static_cast<int>(difference);
+        }
+    }
+    for (const auto& [o, i] : pairs) {
+        result.agreeing += std::min(i, limit) == std::min(o + result.offset, limit) ? 1 : 0;
+    }
+    return result;
+}
+
+/// radius / (4·√2), to 40 significant digits, as a decimal text.
+std::string DividedByFourRootTwo(const std::string& radius) {
+    mpfr_t value, root;
+    mpfr_inits2(256, value, root, static_cast<mpfr_ptr>(nullptr));
+    mpfr_set_str(value, radius.c_str(), 10, MPFR_RNDN);
+    mpfr_sqrt_ui(root, 2, MPFR_RNDN);
+    mpfr_div(value, value, root, MPFR_RNDN);
+    mpfr_div_ui(value, value, 4, MPFR_RNDN);
+    mpfr_exp_t exponent = 0;
+    char* digits = mpfr_get_str(nullptr, &exponent, 10, 40, value, MPFR_RNDN);
+    const std::string text = std::string("0.") + digits + "e" + std::to_string(exponent);
+    mpfr_free_str(digits);
+    mpfr_clears(value, root, static_cast<mpfr_ptr>(nullptr));
+    return text;
+}
+
+struct SimilarityRow {
+    const char* name;
+    const char* radius;
+    const char* quarterRadius; // radius / 4, exactly
+    int size;
+    std::int64_t iterations;
+};
+
+} // namespace
+
+// c0 = i is preperiodic: 0 → i → −1 + i → −i → −1 + i → ..., so after one step its orbit falls on
+// the cycle {−1 + i, −i} of z² + i, whose multiplier is λ = 2(−1 + i)·2(−i) = 4(1 + i) = 4√2·e^{iπ/4}.
+// For c = c0 + δ the orbit leaves the cycle by about λ per round of two iterations, so
+// z_{n+2}(c0 + δ) ≈ z_n(c0 + λδ): near c0 the set is (asymptotically) mapped onto itself by
+// δ ↦ λδ, the copy at c0 + δ being reached two iterations later than the one at c0 + λδ.
+//
+// The inner view has a quarter of the outer radius, so its pixel offset R/4·(a + bi)/S goes under
+// λ to R·(1 + i)(a + bi)/S = R·((a − b) + (a + b)i)/S: exactly a pixel of the outer view, no
+// interpolation. The controls can fail where the right map passes: the turn the other way
+// (multiplying by 4(1 − i)), and the scaling by |λ| alone, which compares a view at R/(4√2)
+// pixel for pixel with the outer view. The counts grow with −log|δ| and differ mainly along the
+// set's filaments, so a view with the wrong turn still agrees on a fair share of pixels.
+TEST(DeepChecksTest, SetRepeatsItselfAroundTheMisiurewiczPointI) {
+    const SimilarityRow rows[] = {
+        {"1e-1000", "1e-1000", "2.5e-1001", 32, 4000},
+        {"1e-10000", "1e-10000", "2.5e-10001", 24, 32000},
+    };
+    for (const SimilarityRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        const int size = row.size;
+        const std::vector<std::uint32_t> outer =
+            DeepCounts(Mandelbrot("0", "1", row.radius, size, row.iterations));
+        const std::vector<std::uint32_t> inner =
+            DeepCounts(Mandelbrot("0", "1", row.quarterRadius, size, row.iterations));
+        const std::vector<std::uint32_t> unturned =
+            DeepCounts(Mandelbrot("0", "1", DividedByFourRootTwo(row.radius), size, row.iterations));
+        using Lattice = std::pair<int, int>;
+        const SimilarityResult right = CompareCopies(outer, inner, size, row.iterations, [](int a, int b) {
+            return Lattice{a - b, a + b};
+        });
+        const SimilarityResult wrong = CompareCopies(outer, inner, size, row.iterations, [](int a, int b) {
+            return Lattice{a + b, b - a};
+        });
+        const SimilarityResult plain = CompareCopies(outer, unturned, size, row.iterations, [](int a, int b) {
+            return Lattice{a, b};
+        });
+        std::printf("%-8s turned by +45 deg: %d of %d agree (offset %d); by -45 deg: %d of %d (offset %d); "
+                    "scaled only: %d of %d (offset %d)\n",
+                    row.name, right.agreeing, right.compared, right.offset, wrong.agreeing, wrong.compared,
+                    wrong.offset, plain.agreeing, plain.compared, plain.offset);
+        // The comparison means something only where the counts vary and most pixels escape.
+        const std::set<std::uint32_t> distinct(outer.begin(), outer.end());
+        const auto escaped = std::count_if(outer.begin(), outer.end(),
+                                           [&](std::uint32_t count) { return count < row.iterations; });
+        std::printf("%-8s %zu distinct counts from %u to %u, %td of %zu pixels escape\n", row.name,
+                    distinct.size(), *distinct.begin(), *distinct.rbegin(), escaped, outer.size());
+        EXPECT_GE(distinct.size(), 12u);
+        EXPECT_GE(escaped, 0.9 * static_cast<double>(outer.size()));
+
+        EXPECT_EQ(right.offset, 2);
+        EXPECT_GE(right.agreeing, 0.97 * right.compared);
+        EXPECT_LE(wrong.agreeing, 0.5 * wrong.compared);
+        EXPECT_LE(plain.agreeing, 0.5 * plain.compared);
     }
 }
