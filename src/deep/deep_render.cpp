@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "bla_table.h"
 #include "float_exp.h"
 #include "perturbation.h"
 #include "precision.h"
@@ -70,6 +71,48 @@ struct DeepPicture::Impl {
     /// R·(2x − W)/H per column x, each rounded once from the exact value.
     std::vector<FloatExp> columnOffsets;
     bool extended = false; // FloatExp differences rather than doubles
+    /// The linear-run tables of the main and the rebase orbit, in the pixels' number type; the
+    /// rebase table is empty for the Mandelbrot set, whose two orbits are one.
+    BlaTable<double> mainBla;
+    BlaTable<double> rebaseBla;
+    BlaTable<FloatExp> mainBlaExtended;
+    BlaTable<FloatExp> rebaseBlaExtended;
+
+    template <typename T> [[nodiscard]] PerturbationBla<T> bla() const {
+        const auto pick = [this](const auto& main, const auto& rebase) {
+            return PerturbationBla<T>{&main, rebaseOrbit.empty() ? &main : &rebase};
+        };
+        if constexpr (std::is_same_v<T, double>) {
+            return pick(mainBla, rebaseBla);
+        } else {
+            return pick(mainBlaExtended, rebaseBlaExtended);
+        }
+    }
+
+    /// Builds the tables for the pixels' number type. |δc| is bounded by the farthest corner
+    /// of the view (1.5 covers √2 times the larger of the two offsets); a Julia set's pixels
+    /// share c, so there it is 0.
+    void buildBla() {
+        FloatExp deltaCMax(0.0);
+        if (!view.julia) {
+            FloatExp largest = std::max(abs(rowOffset(0)), abs(rowOffset(view.height - 1)));
+            for (const FloatExp& column : columnOffsets) {
+                largest = std::max(largest, abs(column));
+            }
+            deltaCMax = largest * FloatExp(1.5);
+        }
+        if (extended) {
+            mainBlaExtended = BlaTable<FloatExp>(mainOrbit, deltaCMax);
+            if (!rebaseOrbit.empty()) {
+                rebaseBlaExtended = BlaTable<FloatExp>(rebaseOrbit, deltaCMax);
+            }
+        } else {
+            mainBla = BlaTable<double>(mainOrbit, deltaCMax.toDouble());
+            if (!rebaseOrbit.empty()) {
+                rebaseBla = BlaTable<double>(rebaseOrbit, deltaCMax.toDouble());
+            }
+        }
+    }
 
     [[nodiscard]] PerturbationOrbits orbits() const {
         return {mainOrbit, rebaseOrbit.empty() ? std::span<const OrbitPoint>(mainOrbit)
@@ -86,12 +129,13 @@ struct DeepPicture::Impl {
     void countRow(const PerturbationOrbits& orbits, int y, std::uint32_t* counts,
                   const std::atomic<bool>* stop) const {
         const T im = As<T>(rowOffset(y));
+        const PerturbationBla<T> tables = bla<T>();
         for (int x = 0; x < view.width; ++x) {
             const Complex<T> offset{As<T>(columnOffsets[static_cast<std::size_t>(x)]), im};
             const Complex<T> zero{T(0.0), T(0.0)};
-            const std::int64_t n = view.julia
-                                       ? PerturbedCount<T>(orbits, offset, zero, view.iterations, stop)
-                                       : PerturbedCount<T>(orbits, zero, offset, view.iterations, stop);
+            const std::int64_t n =
+                view.julia ? PerturbedCount<T>(orbits, offset, zero, view.iterations, stop, tables)
+                           : PerturbedCount<T>(orbits, zero, offset, view.iterations, stop, tables);
             counts[x] = static_cast<std::uint32_t>(n);
             if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
                 return;
@@ -183,6 +227,7 @@ std::optional<DeepPicture> DeepPicture::prepare(const DeepView& view, const Deep
     const std::int64_t smallest = DecimalMagnitude(view.radius) - DecimalDigits(view.height);
     const std::int64_t largest = DecimalMagnitude(view.radius) + 1;
     impl->extended = smallest < kDoubleMinMagnitude || largest > kDoubleMaxMagnitude;
+    impl->buildBla();
     return DeepPicture(std::move(impl));
 }
 
