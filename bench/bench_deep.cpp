@@ -15,8 +15,8 @@
 #include <mpfr.h>
 
 #include "bla_table.h"
+#include "decimal_mpfr.h"
 #include "deep_render.h"
-#include "exact_decimal.h"
 #include "perturbation.h"
 #include "precision.h"
 #include "reference_orbit.h"

@@ -9,8 +9,6 @@
 #include <system_error>
 #include <vector>
 
-#include "deep_render.h"
-
 namespace common {
 
 namespace {
@@ -197,7 +195,7 @@ std::optional<SetRecord> ReadSet(const Fields& fields, bool julia) {
 }
 
 template <std::size_t N>
-bool ReadDecimals(const Fields& fields, std::string_view key, std::array<deep::ExactDecimal*, N> out) {
+bool ReadDecimals(const Fields& fields, std::string_view key, std::array<ExactDecimal*, N> out) {
     const auto it = fields.find(key);
     if (it == fields.end()) {
         return false;
@@ -207,7 +205,7 @@ bool ReadDecimals(const Fields& fields, std::string_view key, std::array<deep::E
         return false;
     }
     for (std::size_t i = 0; i < N; ++i) {
-        std::optional<deep::ExactDecimal> v = deep::ParseExactDecimal(words[i]);
+        std::optional<ExactDecimal> v = ParseExactDecimal(words[i]);
         if (!v) {
             return false;
         }
@@ -226,7 +224,7 @@ std::optional<DeepSetRecord> ReadDeepSet(const Fields& fields, bool julia) {
         return std::nullopt;
     }
     const std::optional<std::int64_t> n = ReadWhole<std::int64_t>(iterations->second);
-    if (!n || *n < 1 || *n > deep::kMaxDeepIterations) {
+    if (!n || *n < 1 || *n > kMaxDeepIterations) {
         return std::nullopt;
     }
     r.iterations = *n;
@@ -293,12 +291,11 @@ std::string FormatPictureRecord(const PictureRecord& record) {
     AppendInts(out, "version", {deepSet != nullptr ? kRecordVersion : kFirstRecordVersion});
     if (deepSet != nullptr) {
         out += deepSet->julia ? "kind julia\n" : "kind mandelbrot\n";
-        out += "centre " + deep::FormatExactDecimal(deepSet->re) + ' ' +
-               deep::FormatExactDecimal(deepSet->im) + '\n';
-        out += "radius " + deep::FormatExactDecimal(deepSet->radius) + '\n';
+        out += "centre " + FormatExactDecimal(deepSet->re) + ' ' + FormatExactDecimal(deepSet->im) + '\n';
+        out += "radius " + FormatExactDecimal(deepSet->radius) + '\n';
         out += "iterations " + std::to_string(deepSet->iterations) + '\n';
-        out += "julia " + deep::FormatExactDecimal(deepSet->juliaRe) + ' ' +
-               deep::FormatExactDecimal(deepSet->juliaIm) + '\n';
+        out += "julia " + FormatExactDecimal(deepSet->juliaRe) + ' ' + FormatExactDecimal(deepSet->juliaIm) +
+               '\n';
         AppendInts(out, "border", {deepSet->border[0], deepSet->border[1], deepSet->border[2]});
         AppendInts(out, "main", {deepSet->main[0], deepSet->main[1], deepSet->main[2]});
         out += deepSet->additive ? "mixing additive\n" : "mixing subtractive\n";

@@ -12,6 +12,10 @@
 
 namespace common {
 
+/// The largest iteration limit of a deep view: a record asking for more is damaged, and the
+/// renderer takes no more.
+inline constexpr std::int64_t kMaxDeepIterations = 100'000'000;
+
 /// The parameters a picture was made with, stored inside the picture file so that the picture
 /// can be made again, larger or elsewhere. The text is plain ASCII, one "key values" line each:
 ///
@@ -70,12 +74,12 @@ struct LsystemRecord {
 /// (re + R(2x - W)/H, im + R(H - 2y)/H); iterations is the count of a point that never escapes.
 struct DeepSetRecord {
     bool julia = false;
-    deep::ExactDecimal re;
-    deep::ExactDecimal im;
-    deep::ExactDecimal radius;
+    ExactDecimal re;
+    ExactDecimal im;
+    ExactDecimal radius;
     std::int64_t iterations = 256;
-    deep::ExactDecimal juliaRe;
-    deep::ExactDecimal juliaIm;
+    ExactDecimal juliaRe;
+    ExactDecimal juliaIm;
     std::array<int, 3> border{};
     std::array<int, 3> main{};
     bool additive = true;

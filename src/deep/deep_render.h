@@ -7,12 +7,12 @@
 #include <optional>
 #include <string>
 
-#include "exact_decimal.h"
+#include "decimal_mpfr.h"
+#include "picture_record.h"
 
 namespace deep {
 
-/// The largest iteration limit a deep view takes.
-inline constexpr std::int64_t kMaxDeepIterations = 100'000'000;
+using common::kMaxDeepIterations;
 
 /// A view of the Mandelbrot set or a Julia set at any depth: the pixel (x, y) of a W × H
 /// picture is (re + R·(2x − W)/H, im + R·(H − 2y)/H), exactly. For a Julia set that number is

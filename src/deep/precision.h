@@ -4,7 +4,7 @@
 
 #include <mpfr.h>
 
-#include "exact_decimal.h"
+#include "decimal_mpfr.h"
 
 namespace deep {
 

@@ -8,8 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include "deep_render.h"
-
 namespace {
 
 using common::DeepSetRecord;
@@ -198,16 +196,16 @@ DeepSetRecord Deep() {
     DeepSetRecord r;
     r.julia = true;
     // More digits than any double holds, and a radius far below the smallest double.
-    r.re = *deep::ParseExactDecimal(
+    r.re = *common::ParseExactDecimal(
         "-1.74995768370609350360221450607069970727110579726252077930242837820286008082972804887"
         "218672784431700831100544507655659531379747541999999995");
-    r.im = *deep::ParseExactDecimal(
+    r.im = *common::ParseExactDecimal(
         "0.00000000000000000000000000000000000000000000000000000000000000000000000000000000"
         "000000000000000000000012345678901234567890123");
-    r.radius = *deep::ParseExactDecimal("2.5e-70000");
-    r.iterations = deep::kMaxDeepIterations;
-    r.juliaRe = *deep::ParseExactDecimal("-0.7500000000000000000000000000001");
-    r.juliaIm = *deep::ParseExactDecimal("1e-400");
+    r.radius = *common::ParseExactDecimal("2.5e-70000");
+    r.iterations = common::kMaxDeepIterations;
+    r.juliaRe = *common::ParseExactDecimal("-0.7500000000000000000000000000001");
+    r.juliaIm = *common::ParseExactDecimal("1e-400");
     r.border = {16, -2, 300};
     r.main = {255, 255, 0};
     r.additive = false;
@@ -251,9 +249,9 @@ class BrokenDeepRecordTest : public testing::TestWithParam<BrokenRow> {};
 
 TEST_P(BrokenDeepRecordTest, IsNoRecord) {
     DeepSetRecord in = Deep();
-    in.re = *deep::ParseExactDecimal("-0.75");
-    in.im = *deep::ParseExactDecimal("0.1");
-    in.radius = *deep::ParseExactDecimal("1e-30");
+    in.re = *common::ParseExactDecimal("-0.75");
+    in.im = *common::ParseExactDecimal("0.1");
+    in.radius = *common::ParseExactDecimal("1e-30");
     in.iterations = 1000;
     const std::string good = common::FormatPictureRecord(in);
     ASSERT_TRUE(common::ParsePictureRecord(good).has_value()) << good;

@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 #include <mpfr.h>
 
+#include "decimal_mpfr.h"
 #include "deep_locations.h"
-#include "exact_decimal.h"
 
 using deep::ExactDecimal;
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 #include <mpfr.h>
 
+#include "decimal_mpfr.h"
 #include "deep_locations.h"
-#include "exact_decimal.h"
 #include "precision.h"
 
 namespace {

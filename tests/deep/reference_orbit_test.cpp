@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 #include <mpfr.h>
 
+#include "decimal_mpfr.h"
 #include "deep_locations.h"
-#include "exact_decimal.h"
 #include "ground_truth.h"
 #include "precision.h"
 #include "reference_orbit.h"
