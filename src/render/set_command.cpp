@@ -47,6 +47,20 @@ Outcome RenderSetPicture(const SetPicture& picture, const std::string& path, Ima
     return {};
 }
 
+/// Gives the finished picture its name, unless a stop came first.
+Outcome CommitPicture(common::AtomicFile& output, const std::string& path, const RunContext& context) {
+    std::string error;
+    switch (CommitUnlessStopped(context.stop, [&] { return output.commit(error); })) {
+    case CommitStatus::Stopped:
+        return Failure("broken off; " + path + " was not written");
+    case CommitStatus::Failed:
+        return Failure("cannot write " + path + ": " + error);
+    case CommitStatus::Done:
+        break;
+    }
+    return {};
+}
+
 /// Renders one picture into `path` through a temporary file beside it.
 Outcome WriteSetPicture(const SetPicture& picture, const std::string& path, ImageFormat format,
                         explorer::CountEngine& engine, RunContext& context, bool quiet,
@@ -63,15 +77,7 @@ Outcome WriteSetPicture(const SetPicture& picture, const std::string& path, Imag
     if (!outcome.ok()) {
         return outcome;
     }
-    switch (CommitUnlessStopped(context.stop, [&] { return output.commit(error); })) {
-    case CommitStatus::Stopped:
-        return Failure("broken off; " + path + " was not written");
-    case CommitStatus::Failed:
-        return Failure("cannot write " + path + ": " + error);
-    case CommitStatus::Done:
-        break;
-    }
-    return {};
+    return CommitPicture(output, path, context);
 }
 
 /// Renders a deep view into `path` through a temporary file beside it: first the reference
@@ -116,15 +122,7 @@ Outcome WriteDeepSetPicture(const SetPicture& picture, const std::string& path, 
     if (status == RenderStatus::Failed || !sink.finish(error)) {
         return Failure("cannot write " + path + ": " + error);
     }
-    switch (CommitUnlessStopped(context.stop, [&] { return output.commit(error); })) {
-    case CommitStatus::Stopped:
-        return Failure("broken off; " + path + " was not written");
-    case CommitStatus::Failed:
-        return Failure("cannot write " + path + ": " + error);
-    case CommitStatus::Done:
-        break;
-    }
-    return {};
+    return CommitPicture(output, path, context);
 }
 
 /// Renders the pictures of a flight into the group, each under its temporary name, with one

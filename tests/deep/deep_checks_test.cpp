@@ -16,10 +16,14 @@
 
 #include "complex_view.h"
 #include "deep_render.h"
+#include "deep_views.h"
 #include "escape_time.h"
 #include "ground_truth.h"
 
+using deep_test::DeepCounts;
 using deep_test::DeepViewText;
+using deep_test::Mandelbrot;
+using deep_test::ToView;
 
 namespace {
 
@@ -27,43 +31,6 @@ namespace {
 // the spirals, at 1e-6 some pixels need nearly 2000 iterations.
 constexpr const char* kSeahorseRe = "-0.743643887037151";
 constexpr const char* kSeahorseIm = "0.13182590420533";
-
-deep::DeepView ToView(const DeepViewText& text) {
-    deep::DeepView view;
-    view.re = deep::ParseExactDecimal(text.centreRe).value();
-    view.im = deep::ParseExactDecimal(text.centreIm).value();
-    view.radius = deep::ParseExactDecimal(text.radius).value();
-    view.iterations = text.maxIterations;
-    view.width = static_cast<int>(text.width);
-    view.height = static_cast<int>(text.height);
-    return view;
-}
-
-DeepViewText Mandelbrot(std::string re, std::string im, std::string radius, std::int64_t size,
-                        std::int64_t iterations) {
-    DeepViewText view;
-    view.centreRe = std::move(re);
-    view.centreIm = std::move(im);
-    view.radius = std::move(radius);
-    view.width = size;
-    view.height = size;
-    view.maxIterations = iterations;
-    return view;
-}
-
-/// Row-major counts of the whole picture.
-std::vector<std::uint32_t> DeepCounts(const DeepViewText& text) {
-    const deep::DeepView view = ToView(text);
-    std::string error;
-    auto picture = deep::DeepPicture::prepare(view, {}, error);
-    EXPECT_TRUE(picture.has_value()) << error;
-    std::vector<std::uint32_t> counts(static_cast<std::size_t>(view.width) *
-                                      static_cast<std::size_t>(view.height));
-    if (picture) {
-        EXPECT_TRUE(picture->countRows(0, view.height, counts.data(), nullptr));
-    }
-    return counts;
-}
 
 /// centre + radius·steps/height, correctly rounded to a double.
 double ExactCoordinate(const std::string& centre, const std::string& radius, std::int64_t steps,
@@ -121,7 +88,7 @@ struct DoubleComparison {
 /// Every `step`-th pixel of the view counted three ways: the double path at the explorer's pixel
 /// numbers, the deep engine, and the plain high-precision loop.
 DoubleComparison CompareWithDoubles(const DeepViewText& text, int step) {
-    const std::vector<std::uint32_t> deepCounts = DeepCounts(text);
+    const std::vector<std::uint32_t> deepCounts = DeepCounts(ToView(text));
     const ExplorerFrame explorerFrame = ExplorerFrameOf(text);
     DoubleComparison result;
     for (std::int64_t y = 0; y < text.height; y += step) {
@@ -291,11 +258,11 @@ TEST(DeepChecksTest, SetRepeatsItselfAroundTheMisiurewiczPointI) {
         SCOPED_TRACE(row.name);
         const int size = row.size;
         const std::vector<std::uint32_t> outer =
-            DeepCounts(Mandelbrot("0", "1", row.radius, size, row.iterations));
+            DeepCounts(ToView(Mandelbrot("0", "1", row.radius, size, row.iterations)));
         const std::vector<std::uint32_t> inner =
-            DeepCounts(Mandelbrot("0", "1", row.quarterRadius, size, row.iterations));
+            DeepCounts(ToView(Mandelbrot("0", "1", row.quarterRadius, size, row.iterations)));
         const std::vector<std::uint32_t> unturned =
-            DeepCounts(Mandelbrot("0", "1", DividedByFourRootTwo(row.radius), size, row.iterations));
+            DeepCounts(ToView(Mandelbrot("0", "1", DividedByFourRootTwo(row.radius), size, row.iterations)));
         using Lattice = std::pair<int, int>;
         const SimilarityResult right = CompareCopies(outer, inner, size, row.iterations, [](int a, int b) {
             return Lattice{a - b, a + b};

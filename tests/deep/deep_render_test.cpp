@@ -10,51 +10,15 @@
 #include <mpfr.h>
 
 #include "deep_locations.h"
+#include "deep_views.h"
 #include "ground_truth.h"
 
+using deep_test::DeepCounts;
 using deep_test::DeepViewText;
+using deep_test::Mandelbrot;
+using deep_test::ToView;
 
 namespace {
-
-deep::DeepView ToView(const DeepViewText& text) {
-    deep::DeepView view;
-    view.re = deep::ParseExactDecimal(text.centreRe).value();
-    view.im = deep::ParseExactDecimal(text.centreIm).value();
-    view.radius = deep::ParseExactDecimal(text.radius).value();
-    view.iterations = text.maxIterations;
-    view.width = static_cast<int>(text.width);
-    view.height = static_cast<int>(text.height);
-    view.julia = text.julia;
-    if (text.julia) {
-        view.juliaRe = deep::ParseExactDecimal(text.juliaRe).value();
-        view.juliaIm = deep::ParseExactDecimal(text.juliaIm).value();
-    }
-    return view;
-}
-
-std::vector<std::uint32_t> DeepCounts(const deep::DeepView& view) {
-    std::string error;
-    auto picture = deep::DeepPicture::prepare(view, {}, error);
-    EXPECT_TRUE(picture.has_value()) << error;
-    std::vector<std::uint32_t> counts(static_cast<std::size_t>(view.width) *
-                                      static_cast<std::size_t>(view.height));
-    if (picture) {
-        EXPECT_TRUE(picture->countRows(0, view.height, counts.data(), nullptr));
-    }
-    return counts;
-}
-
-DeepViewText Mandelbrot(std::string re, std::string im, std::string radius, std::int64_t size,
-                        std::int64_t iterations) {
-    DeepViewText view;
-    view.centreRe = std::move(re);
-    view.centreIm = std::move(im);
-    view.radius = std::move(radius);
-    view.width = size;
-    view.height = size;
-    view.maxIterations = iterations;
-    return view;
-}
 
 /// 45 significant digits; mpfr_get_str, unlike the printf family, ignores the locale's decimal point.
 std::string DecimalText(const mpfr_t value) {
