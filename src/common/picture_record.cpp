@@ -126,8 +126,9 @@ std::optional<int> ReadInt(std::string_view word) {
 /// The record's lines after the version line, each key once.
 using Fields = std::map<std::string, std::string, std::less<>>;
 
-template <std::size_t N>
-bool ReadDoubles(const Fields& fields, std::string_view key, std::array<double*, N> out) {
+/// The N words of `key`, each read by `parse` (which gives std::optional<T>).
+template <std::size_t N, typename T, typename Parse>
+bool ReadWords(const Fields& fields, std::string_view key, std::array<T*, N> out, Parse parse) {
     const auto it = fields.find(key);
     if (it == fields.end()) {
         return false;
@@ -137,13 +138,18 @@ bool ReadDoubles(const Fields& fields, std::string_view key, std::array<double*,
         return false;
     }
     for (std::size_t i = 0; i < N; ++i) {
-        const std::optional<double> v = ReadDouble(words[i]);
+        std::optional<T> v = parse(words[i]);
         if (!v) {
             return false;
         }
-        *out[i] = *v;
+        *out[i] = std::move(*v);
     }
     return true;
+}
+
+template <std::size_t N>
+bool ReadDoubles(const Fields& fields, std::string_view key, std::array<double*, N> out) {
+    return ReadWords<N>(fields, key, out, ReadDouble);
 }
 
 template <std::size_t N>
@@ -196,22 +202,7 @@ std::optional<SetRecord> ReadSet(const Fields& fields, bool julia) {
 
 template <std::size_t N>
 bool ReadDecimals(const Fields& fields, std::string_view key, std::array<ExactDecimal*, N> out) {
-    const auto it = fields.find(key);
-    if (it == fields.end()) {
-        return false;
-    }
-    const std::vector<std::string_view> words = Words(it->second);
-    if (words.size() != N) {
-        return false;
-    }
-    for (std::size_t i = 0; i < N; ++i) {
-        std::optional<ExactDecimal> v = ParseExactDecimal(words[i]);
-        if (!v) {
-            return false;
-        }
-        *out[i] = std::move(*v);
-    }
-    return true;
+    return ReadWords<N>(fields, key, out, ParseExactDecimal);
 }
 
 std::optional<DeepSetRecord> ReadDeepSet(const Fields& fields, bool julia) {

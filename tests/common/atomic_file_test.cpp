@@ -32,28 +32,12 @@ extern "C" mode_t umask(mode_t mask) noexcept {
 namespace {
 
 namespace fs = std::filesystem;
+using testing_support::FileMode;
 using testing_support::FolderEntries;
 using testing_support::ReadFileBytes;
+using testing_support::ScopedUmask;
 using testing_support::WriteFileBytes;
 using Names = std::vector<std::string>;
-
-/// Sets the umask for one test and puts the old one back.
-class ScopedUmask {
-public:
-    explicit ScopedUmask(mode_t mask) : previous_(::umask(mask)) {}
-    ~ScopedUmask() { ::umask(previous_); }
-    ScopedUmask(const ScopedUmask&) = delete;
-    ScopedUmask& operator=(const ScopedUmask&) = delete;
-
-private:
-    mode_t previous_;
-};
-
-mode_t Mode(const fs::path& path) {
-    struct stat info {};
-    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
-    return info.st_mode & 07777;
-}
 
 class AtomicFileTest : public testing::Test {
 protected:
@@ -99,7 +83,7 @@ TEST_P(AtomicFileModeTest, ReplacedFileKeepsItsModeNewFileFollowsTheUmask) {
     const int callsBefore = g_umaskCalls.load();
     EXPECT_EQ(write(target, "new"), "");
     EXPECT_EQ(g_umaskCalls.load(), callsBefore) << "the process umask was changed while writing";
-    EXPECT_EQ(Mode(target), row.expected);
+    EXPECT_EQ(FileMode(target), row.expected);
     EXPECT_EQ(ReadFileBytes(target), "new");
     EXPECT_EQ(FolderEntries(dir), Names{"file.txt"});
     // Still the mask the test set.
@@ -206,25 +190,9 @@ TEST_F(AtomicFileTest, GroupReplacesAllTargetsOnlyAtCommit) {
     EXPECT_EQ(FolderEntries(dir), (Names{"a", "b", "c"}));
     EXPECT_EQ(ReadFileBytes(dir / "a"), "new a");
     EXPECT_EQ(ReadFileBytes(dir / "b"), "new b");
-    EXPECT_EQ(Mode(dir / "b"), 0640u);
-    EXPECT_EQ(Mode(dir / "c"), 0644u);
+    EXPECT_EQ(FileMode(dir / "b"), 0640u);
+    EXPECT_EQ(FileMode(dir / "c"), 0644u);
     EXPECT_EQ(g_umaskCalls.load(), callsBefore);
-}
-
-TEST_F(AtomicFileTest, GroupWithoutCommitLeavesTheFolderAsItWas) {
-    WriteFileBytes(dir / "a", "old a");
-    {
-        common::AtomicFileGroup destroyed;
-        ASSERT_TRUE(AddAll(destroyed, {{dir / "a", "new a"}, {dir / "b", "new b"}}));
-    }
-    EXPECT_EQ(FolderEntries(dir), Names{"a"});
-    common::AtomicFileGroup discarded;
-    ASSERT_TRUE(AddAll(discarded, {{dir / "a", "new a"}}));
-    discarded.discard();
-    std::string error;
-    EXPECT_TRUE(discarded.commit(error)) << "an empty group commits nothing";
-    EXPECT_EQ(FolderEntries(dir), Names{"a"});
-    EXPECT_EQ(ReadFileBytes(dir / "a"), "old a");
 }
 
 // The third rename fails: the first two targets are put back as they were, the old one byte
@@ -245,7 +213,7 @@ TEST_F(AtomicFileTest, GroupFailingInTheMiddleUndoesTheRenamesBeforeIt) {
     EXPECT_EQ(group.failedTarget(), (dir / "c").string());
     EXPECT_EQ(FolderEntries(dir), (Names{"a", "c", "d"}));
     EXPECT_EQ(ReadFileBytes(dir / "a"), "old a");
-    EXPECT_EQ(Mode(dir / "a"), 0600u);
+    EXPECT_EQ(FileMode(dir / "a"), 0600u);
     EXPECT_EQ(ReadFileBytes(dir / "d"), "old d");
     EXPECT_TRUE(fs::is_empty(dir / "c"));
 }
@@ -260,7 +228,7 @@ TEST_F(AtomicFileTest, MadeFoldersFollowTheUmaskAndGoUnlessKept) {
         ASSERT_TRUE(made.make((dir / "x" / "y" / "z").string(), error)) << error;
         EXPECT_EQ(made.made(),
                   (Names{(dir / "x").string(), (dir / "x/y").string(), (dir / "x/y/z").string()}));
-        EXPECT_EQ(Mode(dir / "x" / "y"), 0750u);
+        EXPECT_EQ(FileMode(dir / "x" / "y"), 0750u);
     }
     EXPECT_TRUE(fs::is_empty(dir));
 

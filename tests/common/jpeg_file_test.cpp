@@ -26,6 +26,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_files.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -193,23 +195,8 @@ JpegLayout ParseLayout(const Bytes& file) {
     return layout;
 }
 
-/// Restores the process umask when the test ends, whatever happens in between.
-class ScopedUmask {
-public:
-    explicit ScopedUmask(mode_t mask) : previous_(::umask(mask)) {}
-    ~ScopedUmask() { ::umask(previous_); }
-    ScopedUmask(const ScopedUmask&) = delete;
-    ScopedUmask& operator=(const ScopedUmask&) = delete;
-
-private:
-    mode_t previous_;
-};
-
-mode_t FileMode(const fs::path& path) {
-    struct stat info {};
-    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
-    return info.st_mode & 07777;
-}
+using testing_support::FileMode;
+using testing_support::ScopedUmask;
 
 // ---------------------------------------------------------------------------------------------
 // Writing

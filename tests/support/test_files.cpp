@@ -44,4 +44,10 @@ TemporaryFolder::~TemporaryFolder() {
     std::filesystem::remove_all(m_path, ignored);
 }
 
+mode_t FileMode(const std::filesystem::path& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+    return info.st_mode & 07777;
+}
+
 } // namespace testing_support
