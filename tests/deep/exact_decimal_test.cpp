@@ -109,23 +109,6 @@ TEST(ExactDecimalTest, DigitCountIsCapped) {
         << "leading zeros count as written digits";
 }
 
-TEST(ExactDecimalTest, PublishedCentresRoundTrip) {
-    const std::pair<std::string, std::int64_t> rows[] = {{deep_test::kLocation1e14Re, 0},
-                                                         {deep_test::kLocation1e14Im, -2},
-                                                         {deep_test::kLocation5e113Re, 0},
-                                                         {deep_test::kLocation5e113Im, -4}};
-    for (const auto& [text, magnitude] : rows) {
-        SCOPED_TRACE(text);
-        const ExactDecimal value = parsed(text);
-        // The canonical form only drops the published trailing zeros.
-        std::string expected = text;
-        expected.erase(expected.find_last_not_of('0') + 1);
-        EXPECT_EQ(deep::FormatExactDecimal(value), expected);
-        EXPECT_EQ(parsed(deep::FormatExactDecimal(value)), value);
-        EXPECT_EQ(deep::DecimalMagnitude(value), magnitude);
-    }
-}
-
 TEST(ExactDecimalTest, ToMpfrRoundsOnceAtEveryPrecision) {
     // from_chars is correctly rounded to double and ignores the locale (the test main sets a
     // German one).
