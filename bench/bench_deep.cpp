@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <numeric>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include <mpfr.h>
@@ -18,6 +17,7 @@
 #include "decimal_mpfr.h"
 #include "deep_render.h"
 #include "perturbation.h"
+#include "pixel_loop.h"
 #include "precision.h"
 #include "reference_orbit.h"
 
@@ -118,32 +118,25 @@ void BM_DeepReferenceOrbit(benchmark::State& state) {
     state.SetLabel(kNames[state.range(0)]);
 }
 
-/// Every `step`-th pixel of a size × size picture with the tables prepare() builds; the
-/// offsets are rounded a few times rather than once, which leaves the share unchanged.
-template <typename T> deep::PerturbationStats SkipStats(const deep::DeepView& view, int step) {
+/// Every `step`-th pixel of a size × size picture, counted as pictures count them; the offsets
+/// are rounded a few times rather than once, which leaves the share unchanged.
+deep::PerturbationStats SkipStats(const deep::DeepView& view, int step) {
     const deep::ReferenceOrbit reference = Reference(view);
-    const deep::PerturbationOrbits orbits{reference.points, reference.points};
     // The three radii are one digit times a power of ten; 534 roundings leave the share as it is.
-    deep::FloatExp scale(static_cast<double>(std::stoi(view.radius.digits)));
+    deep::FloatExp r(static_cast<double>(std::stoi(view.radius.digits)));
     for (std::int64_t i = 0; i < -view.radius.exponent; ++i) {
-        scale = scale / deep::FloatExp(10.0);
+        r = r / deep::FloatExp(10.0);
     }
-    const T r = [&] {
-        if constexpr (std::is_same_v<T, double>) {
-            return scale.toDouble();
-        } else {
-            return scale;
-        }
-    }();
-    const deep::BlaTable<T> table(reference.points, r * T(1.5));
-    const deep::PerturbationBla<T> bla{&table, &table};
+    const bool extended = r.log2Abs() < -900.0;
+    const deep::PixelLoop loop(reference.points, {}, r * deep::FloatExp(1.5), extended);
     deep::PerturbationStats stats;
     const int size = view.width;
     for (int y = 0; y < size; y += step) {
         for (int x = 0; x < size; x += step) {
-            const deep::Complex<T> deltaC{r * T(static_cast<double>(2 * x - size) / size),
-                                          r * T(static_cast<double>(size - 2 * y) / size)};
-            (void)deep::PerturbedCount<T>(orbits, {}, deltaC, view.iterations, nullptr, bla, &stats);
+            const deep::Complex<deep::FloatExp> deltaC{
+                r * deep::FloatExp(static_cast<double>(2 * x - size) / size),
+                r * deep::FloatExp(static_cast<double>(size - 2 * y) / size)};
+            (void)loop.count({}, deltaC, view.iterations, nullptr, &stats);
         }
     }
     return stats;
@@ -153,10 +146,12 @@ void BM_DeepSkippedShare(benchmark::State& state) {
     const deep::DeepView view = View(kLocations[state.range(0)], 256);
     deep::PerturbationStats stats;
     for (auto _ : state) {
-        stats = state.range(0) == 2 ? SkipStats<deep::FloatExp>(view, 4) : SkipStats<double>(view, 4);
+        stats = SkipStats(view, 4);
     }
     state.counters["skipped_share"] = static_cast<double>(stats.skippedIterations) /
                                       static_cast<double>(std::max<std::int64_t>(stats.iterations, 1));
+    state.counters["steps"] = static_cast<double>(stats.iterations - stats.skippedIterations);
+    state.counters["runs"] = static_cast<double>(stats.skips);
     state.counters["iterations_per_run"] = static_cast<double>(stats.skippedIterations) /
                                            static_cast<double>(std::max<std::int64_t>(stats.skips, 1));
     state.SetLabel(kNames[state.range(0)]);

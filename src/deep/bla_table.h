@@ -73,6 +73,61 @@ private:
     std::vector<std::vector<BlaStep<T>>> m_levels;
 };
 
+/// A run as the double loop takes it: δ' = a δ + b δc, with b stored times 2^scale and δc
+/// passed as δc·2^-scale, so that the run serves pixels whose δc lies below the double range
+/// while their δ is already inside it.
+struct ScaledRun {
+    double aRe, aIm;
+    double bRe, bIm;
+};
+
+/// The runs of two or more steps of a BlaTable in doubles, b scaled by 2^scale. A single step
+/// is no cheaper as a run than as a perturbation step, so those are left out. The runs that
+/// start at one point lie side by side, shortest first, and their radii apart from their
+/// coefficients: a lookup reads one or two cache lines rather than one per length tried.
+class ScaledBlaTable {
+public:
+    ScaledBlaTable() = default;
+    template <typename T> ScaledBlaTable(const BlaTable<T>& table, std::int64_t scale);
+
+    /// The squared radius of the shortest run (two steps) starting at step m, 0 if there is
+    /// none: a longer run at m is never valid where this one is not, so this one number tells
+    /// whether looking for a run is worth it.
+    [[nodiscard]] double firstRadius2(std::size_t m) const {
+        return m + 1 < m_first.size() && m_first[m] < m_first[m + 1] ? m_radius2[m_first[m]] : 0.0;
+    }
+
+    /// As BlaTable::find, for runs of two or more steps. A run's radius never exceeds that of
+    /// the shorter run it starts with, so the runs valid at m are those up to some length.
+    [[nodiscard]] const ScaledRun* find(std::size_t m, double deltaNorm, std::int64_t maxLength,
+                                        std::int64_t& length) const {
+        if (m + 1 >= m_first.size()) {
+            return nullptr;
+        }
+        const std::uint32_t first = m_first[m];
+        const std::uint32_t lengths = std::min<std::uint32_t>(
+            m_first[m + 1] - first, static_cast<std::uint32_t>(std::bit_width(
+                                        static_cast<std::uint64_t>(std::max<std::int64_t>(maxLength, 1)))) -
+                                        1);
+        std::uint32_t valid = 0;
+        while (valid < lengths && deltaNorm < m_radius2[first + valid]) {
+            ++valid;
+        }
+        if (valid == 0) {
+            return nullptr;
+        }
+        length = std::int64_t{1} << valid;
+        return &m_runs[first + valid - 1];
+    }
+
+private:
+    std::vector<std::uint32_t> m_first; // per point m, where its runs start; one more at the end
+    std::vector<double> m_radius2;      // |δ|² below this keeps the run linear
+    std::vector<ScaledRun> m_runs;
+};
+
+extern template ScaledBlaTable::ScaledBlaTable(const BlaTable<double>&, std::int64_t);
+extern template ScaledBlaTable::ScaledBlaTable(const BlaTable<FloatExp>&, std::int64_t);
 extern template class BlaTable<double>;
 extern template class BlaTable<FloatExp>;
 

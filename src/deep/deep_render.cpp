@@ -4,13 +4,11 @@
 #include <cassert>
 #include <span>
 #include <thread>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
-#include "bla_table.h"
 #include "float_exp.h"
-#include "perturbation.h"
+#include "pixel_loop.h"
 #include "precision.h"
 #include "reference_orbit.h"
 
@@ -43,15 +41,6 @@ FloatExp ToFloatExp(const mpfr_t value) {
     return {mantissa, static_cast<std::int64_t>(exponent)};
 }
 
-/// FloatExp converts to double only through toDouble().
-template <typename T> T As(FloatExp value) {
-    if constexpr (std::is_same_v<T, double>) {
-        return value.toDouble();
-    } else {
-        return value;
-    }
-}
-
 std::int64_t DecimalDigits(std::int64_t value) {
     std::int64_t digits = 1;
     while (value >= 10) {
@@ -70,77 +59,26 @@ struct DeepPicture::Impl {
     std::vector<OrbitPoint> rebaseOrbit;
     /// R·(2x − W)/H per column x, each rounded once from the exact value.
     std::vector<FloatExp> columnOffsets;
-    bool extended = false; // FloatExp differences rather than doubles
-    /// The linear-run tables of the main and the rebase orbit, in the pixels' number type; the
-    /// rebase table is empty for the Mandelbrot set, whose two orbits are one.
-    BlaTable<double> mainBla;
-    BlaTable<double> rebaseBla;
-    BlaTable<FloatExp> mainBlaExtended;
-    BlaTable<FloatExp> rebaseBlaExtended;
+    bool extended = false; // offsets that may lie below the double range
+    std::optional<PixelLoop> loop;
 
-    template <typename T> [[nodiscard]] PerturbationBla<T> bla() const {
-        const auto pick = [this](const auto& main, const auto& rebase) {
-            return PerturbationBla<T>{&main, rebaseOrbit.empty() ? &main : &rebase};
-        };
-        if constexpr (std::is_same_v<T, double>) {
-            return pick(mainBla, rebaseBla);
-        } else {
-            return pick(mainBlaExtended, rebaseBlaExtended);
+    /// |δc| is bounded by the farthest corner of the view (1.5 covers √2 times the larger of
+    /// the two offsets); a Julia set's pixels share c, so there it is 0.
+    [[nodiscard]] FloatExp deltaCMax() const {
+        if (view.julia) {
+            return FloatExp(0.0);
         }
-    }
-
-    /// Builds the tables for the pixels' number type. |δc| is bounded by the farthest corner
-    /// of the view (1.5 covers √2 times the larger of the two offsets); a Julia set's pixels
-    /// share c, so there it is 0.
-    void buildBla() {
-        FloatExp deltaCMax(0.0);
-        if (!view.julia) {
-            FloatExp largest = std::max(abs(rowOffset(0)), abs(rowOffset(view.height - 1)));
-            for (const FloatExp& column : columnOffsets) {
-                largest = std::max(largest, abs(column));
-            }
-            deltaCMax = largest * FloatExp(1.5);
+        FloatExp largest = std::max(abs(rowOffset(0)), abs(rowOffset(view.height - 1)));
+        for (const FloatExp& column : columnOffsets) {
+            largest = std::max(largest, abs(column));
         }
-        if (extended) {
-            mainBlaExtended = BlaTable<FloatExp>(mainOrbit, deltaCMax);
-            if (!rebaseOrbit.empty()) {
-                rebaseBlaExtended = BlaTable<FloatExp>(rebaseOrbit, deltaCMax);
-            }
-        } else {
-            mainBla = BlaTable<double>(mainOrbit, deltaCMax.toDouble());
-            if (!rebaseOrbit.empty()) {
-                rebaseBla = BlaTable<double>(rebaseOrbit, deltaCMax.toDouble());
-            }
-        }
-    }
-
-    [[nodiscard]] PerturbationOrbits orbits() const {
-        return {mainOrbit, rebaseOrbit.empty() ? std::span<const OrbitPoint>(mainOrbit)
-                                               : std::span<const OrbitPoint>(rebaseOrbit)};
+        return largest * FloatExp(1.5);
     }
 
     [[nodiscard]] FloatExp rowOffset(int y) const {
         Mpfr offset(53);
         PixelImag(ExactDecimal{}, view.radius, y, view.height, offset.x, MPFR_RNDN);
         return ToFloatExp(offset.x);
-    }
-
-    template <typename T>
-    void countRow(const PerturbationOrbits& orbits, int y, std::uint32_t* counts,
-                  const std::atomic<bool>* stop) const {
-        const T im = As<T>(rowOffset(y));
-        const PerturbationBla<T> tables = bla<T>();
-        for (int x = 0; x < view.width; ++x) {
-            const Complex<T> offset{As<T>(columnOffsets[static_cast<std::size_t>(x)]), im};
-            const Complex<T> zero{T(0.0), T(0.0)};
-            const std::int64_t n =
-                view.julia ? PerturbedCount<T>(orbits, offset, zero, view.iterations, stop, tables)
-                           : PerturbedCount<T>(orbits, zero, offset, view.iterations, stop, tables);
-            counts[x] = static_cast<std::uint32_t>(n);
-            if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
-                return;
-            }
-        }
     }
 };
 
@@ -227,7 +165,7 @@ std::optional<DeepPicture> DeepPicture::prepare(const DeepView& view, const Deep
     const std::int64_t smallest = DecimalMagnitude(view.radius) - DecimalDigits(view.height);
     const std::int64_t largest = DecimalMagnitude(view.radius) + 1;
     impl->extended = smallest < kDoubleMinMagnitude || largest > kDoubleMaxMagnitude;
-    impl->buildBla();
+    impl->loop.emplace(impl->mainOrbit, impl->rebaseOrbit, impl->deltaCMax(), impl->extended);
     return DeepPicture(std::move(impl));
 }
 
@@ -235,30 +173,44 @@ bool DeepPicture::countRows(int firstRow, int rows, std::uint32_t* counts,
                             const std::atomic<bool>* stop) const {
     const Impl& impl = *m_impl;
     assert(firstRow >= 0 && rows >= 0 && firstRow + rows <= impl.view.height && "rows of the picture");
-    const PerturbationOrbits orbits = impl.orbits();
-    const auto width = static_cast<std::size_t>(impl.view.width);
-    const auto worker = [&](int first, int step) {
-        for (int row = first; row < rows; row += step) {
-            if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
-                return;
+    // Rows are handed out one at a time, so that rows near the set, where counts are high,
+    // are shared out rather than left to whichever thread a fixed split gave them.
+    std::atomic<int> nextRow{0};
+    class Rows final : public RowSource {
+    public:
+        Rows(const Impl& impl, int firstRow, int rows, std::uint32_t* counts, std::atomic<int>& next)
+            : m_impl(impl), m_firstRow(firstRow), m_rows(rows), m_counts(counts), m_next(next) {}
+        bool next(PixelRow& row) override {
+            const int taken = m_next++;
+            if (taken >= m_rows) {
+                return false;
             }
-            std::uint32_t* out = counts + static_cast<std::size_t>(row) * width;
-            if (impl.extended) {
-                impl.countRow<FloatExp>(orbits, firstRow + row, out, stop);
-            } else {
-                impl.countRow<double>(orbits, firstRow + row, out, stop);
-            }
+            row.columns = m_impl.columnOffsets.data();
+            row.im = m_impl.rowOffset(m_firstRow + taken);
+            row.width = m_impl.view.width;
+            row.out =
+                m_counts + static_cast<std::size_t>(taken) * static_cast<std::size_t>(m_impl.view.width);
+            return true;
         }
+
+    private:
+        const Impl& m_impl;
+        int m_firstRow;
+        int m_rows;
+        std::uint32_t* m_counts;
+        std::atomic<int>& m_next;
     };
-    // Rows interleaved over the threads, so that a band where the counts are high (near the
-    // set) is shared rather than given to one thread.
+    const auto worker = [&] {
+        Rows source(impl, firstRow, rows, counts, nextRow);
+        impl.loop->countRows(source, impl.view.julia, impl.view.iterations, stop);
+    };
     const int threads =
         std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, std::max(rows, 1));
     std::vector<std::jthread> pool;
     for (int t = 1; t < threads; ++t) {
-        pool.emplace_back(worker, t, threads);
+        pool.emplace_back(worker);
     }
-    worker(0, threads);
+    worker();
     pool.clear(); // joins
     return stop == nullptr || !stop->load(std::memory_order_relaxed);
 }

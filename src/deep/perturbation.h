@@ -53,6 +53,27 @@ template <typename T>
 /// How often a single pixel's loop looks at the stop flag, in iterations.
 inline constexpr std::int64_t kPixelStopInterval = std::int64_t{1} << 16;
 
+/// Where a pixel's loop stands: on the main orbit or the rebase orbit, at point m, after n
+/// iterations, with difference `delta`; `finished` once n is its count (or the stop flag ended it).
+template <typename T> struct PixelState {
+    bool onRebase = false;
+    std::size_t m = 0;
+    std::int64_t n = 0;
+    Complex<T> delta;
+    bool finished = false;
+};
+
+/// PerturbedCount's loop from `state` on, which also returns, unfinished, as soon as |δ|²
+/// reaches `handOverNorm`: the point from which a faster number type can carry the difference.
+template <typename T>
+[[nodiscard]] PixelState<T> Perturb(const PerturbationOrbits& orbits, PixelState<T> state, Complex<T> deltaC,
+                                    std::int64_t maxIterations, const std::atomic<bool>* stop,
+                                    const PerturbationBla<T>& bla, T handOverNorm,
+                                    PerturbationStats* stats = nullptr);
+
+extern template PixelState<FloatExp>
+Perturb<FloatExp>(const PerturbationOrbits&, PixelState<FloatExp>, Complex<FloatExp>, std::int64_t,
+                  const std::atomic<bool>*, const PerturbationBla<FloatExp>&, FloatExp, PerturbationStats*);
 extern template std::int64_t PerturbedCount<double>(const PerturbationOrbits&, Complex<double>,
                                                     Complex<double>, std::int64_t, const std::atomic<bool>*,
                                                     const PerturbationBla<double>&, PerturbationStats*);

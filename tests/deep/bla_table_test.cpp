@@ -26,12 +26,13 @@ TEST(BlaTableTest, RunsMergeStepByStepAndStopBeforeEscape) {
     const std::vector<OrbitPoint> orbit = {{0.0, 0.0},  {0.5, 0.0},   {0.25, 0.5},
                                            {-1.0, 0.0}, {200.0, 0.0}, {0, 0}};
     const double deltaCMax = 0x1p-60;
+    const double share = 0x1p-48; // of |Z|, a single step's radius
     const BlaTable<double> table(orbit, deltaCMax);
     ASSERT_EQ(table.levels(), 3U);
     ASSERT_EQ(table.level(0).size(), 4U); // steps 1 … 4 land at most on the last point
     EXPECT_EQ(table.level(0)[1].a, (Complex<double>{0.5, 1.0}));
     EXPECT_EQ(table.level(0)[1].b, (Complex<double>{1.0, 0.0}));
-    EXPECT_DOUBLE_EQ(table.level(0)[1].radius, 0x1p-54 * std::hypot(0.25, 0.5));
+    EXPECT_DOUBLE_EQ(table.level(0)[1].radius, share * std::hypot(0.25, 0.5));
     EXPECT_EQ(table.level(0)[3].radius, 0.0);
 
     // Steps 1 and 2: δ3 = 2Z2 (2Z1 δ1 + δc) + δc.
@@ -39,8 +40,8 @@ TEST(BlaTableTest, RunsMergeStepByStepAndStopBeforeEscape) {
     EXPECT_EQ(pair.a, (Complex<double>{0.5, 1.0}));
     EXPECT_EQ(pair.b, (Complex<double>{1.5, 1.0}));
     // The first step's own radius, or what keeps its result inside the second's.
-    const double second = (0x1p-54 * std::hypot(0.25, 0.5) - deltaCMax) / 1.0;
-    EXPECT_DOUBLE_EQ(pair.radius, std::min(0x1p-54 * 0.5, second));
+    const double second = (share * std::hypot(0.25, 0.5) - deltaCMax) / 1.0;
+    EXPECT_DOUBLE_EQ(pair.radius, std::min(share * 0.5, second));
     EXPECT_EQ(table.level(1)[1].radius, 0.0);
     EXPECT_EQ(table.level(2)[0].radius, 0.0);
 
@@ -60,7 +61,7 @@ TEST(BlaTableTest, RunsMergeStepByStepAndStopBeforeEscape) {
         {"step 2 starts no pair", 2, tiny, 8, 1},
         {"pair from step 3 crosses Z near 256", 3, tiny, 8, 1},
         {"step near 256", 4, tiny, 8, 0},
-        {"difference too large", 1, 1e-30, 8, 0},
+        {"difference too large", 1, 1e-28, 8, 0},
         {"past the table", 5, tiny, 8, 0},
     };
     for (const FindRow& row : rows) {
@@ -68,6 +69,17 @@ TEST(BlaTableTest, RunsMergeStepByStepAndStopBeforeEscape) {
         std::int64_t length = 0;
         const deep::BlaStep<double>* run = table.find(row.m, row.deltaNorm, row.maxLength, length);
         EXPECT_EQ(run != nullptr ? length : 0, row.length);
+        // The doubles' table keeps the runs of two steps or more, laid out by starting point.
+        const deep::ScaledBlaTable scaled(table, 0);
+        std::int64_t scaledLength = 0;
+        const deep::ScaledRun* scaledRun = scaled.find(row.m, row.deltaNorm, row.maxLength, scaledLength);
+        EXPECT_EQ(scaledRun != nullptr ? scaledLength : 0, row.length >= 2 ? row.length : 0);
+        if (scaledRun != nullptr && run != nullptr) {
+            EXPECT_EQ(scaledRun->aRe, run->a.re);
+            EXPECT_EQ(scaledRun->bIm, run->b.im);
+        }
+        EXPECT_EQ(scaled.firstRadius2(row.m) > row.deltaNorm,
+                  row.length >= 2 || (row.m == 1 && row.maxLength < 2));
     }
 
     // Too short an orbit for any step.

@@ -1,0 +1,440 @@
+#include "pixel_loop.h"
+
+#include <immintrin.h>
+
+namespace deep {
+
+namespace {
+
+/// The double loop takes over once |δ|² reaches 2^-900 and hands back below 2^-1000. Both are
+/// normal doubles, so neither δ² nor the test ever meets a subnormal (which costs a hundred
+/// cycles an operation on common processors), and the gap keeps a pixel from switching at
+/// every step. A δc below 2^-1000 is dropped from double steps: next to |δ| ≥ 2^-500 it lies
+/// past any double's last place.
+constexpr double kToDoubleNorm = 0x1p-900;
+constexpr double kToExtendedNorm = 0x1p-1000;
+constexpr std::int64_t kSmallestDoubleDeltaC = -1000;
+
+double DoubleOrZero(FloatExp value) {
+    return value.exponent() > kSmallestDoubleDeltaC ? value.toDouble() : 0.0;
+}
+
+} // namespace
+
+PixelLoop::PixelLoop(std::span<const OrbitPoint> main, std::span<const OrbitPoint> rebase, FloatExp deltaCMax,
+                     bool extended)
+    : m_scale(deltaCMax.isZero() ? 0 : deltaCMax.exponent()), m_extended(extended),
+      m_handBackNorm(extended ? kToExtendedNorm : 0.0) {
+    m_points.reserve(main.size() + rebase.size());
+    m_main.points = main;
+    build(m_main, deltaCMax);
+    if (!rebase.empty()) {
+        m_rebase.points = rebase;
+        build(m_rebase, deltaCMax);
+    }
+}
+
+void PixelLoop::build(Orbit& orbit, FloatExp deltaCMax) {
+    if (m_extended) {
+        orbit.extendedRuns = BlaTable<FloatExp>(orbit.points, deltaCMax);
+        orbit.runs = ScaledBlaTable(orbit.extendedRuns, m_scale);
+    } else {
+        orbit.runs = ScaledBlaTable(BlaTable<double>(orbit.points, deltaCMax.toDouble()), m_scale);
+    }
+    orbit.first = m_points.size();
+    for (std::size_t m = 0; m < orbit.points.size(); ++m) {
+        m_points.push_back({orbit.points[m].re, orbit.points[m].im, orbit.runs.firstRadius2(m), 0.0});
+    }
+}
+
+PixelState<double> PixelLoop::extendedLoop(PixelState<FloatExp> state, Complex<FloatExp> deltaC,
+                                           std::int64_t maxIterations, const std::atomic<bool>* stop,
+                                           PerturbationStats* stats) const {
+    const Orbit& rebase = m_rebase.points.empty() ? m_main : m_rebase;
+    const PerturbationOrbits orbits{m_main.points, rebase.points};
+    const PerturbationBla<FloatExp> runs{&m_main.extendedRuns, &rebase.extendedRuns};
+    state =
+        Perturb<FloatExp>(orbits, state, deltaC, maxIterations, stop, runs, FloatExp(kToDoubleNorm), stats);
+    return {state.onRebase,
+            state.m,
+            state.n,
+            {state.delta.re.toDouble(), state.delta.im.toDouble()},
+            state.finished};
+}
+
+PixelLoop::Pixel PixelLoop::start(Complex<FloatExp> delta0, Complex<FloatExp> deltaC,
+                                  std::int64_t maxIterations, const std::atomic<bool>* stop,
+                                  PerturbationStats* stats) const {
+    Pixel pixel;
+    pixel.deltaC = deltaC;
+    pixel.plainDeltaC = {DoubleOrZero(deltaC.re), DoubleOrZero(deltaC.im)};
+    pixel.scaledDeltaC = {deltaC.re.ldexp(-m_scale).toDouble(), deltaC.im.ldexp(-m_scale).toDouble()};
+    if (m_extended && delta0.norm() < FloatExp(kToDoubleNorm)) {
+        PixelState<FloatExp> wide;
+        wide.delta = delta0;
+        pixel.state = extendedLoop(wide, deltaC, maxIterations, stop, stats);
+    } else {
+        pixel.state.delta = {delta0.re.toDouble(), delta0.im.toDouble()};
+    }
+    return pixel;
+}
+
+std::int64_t PixelLoop::finish(Pixel pixel, std::int64_t maxIterations, const std::atomic<bool>* stop,
+                               PerturbationStats* stats) const {
+    for (;;) {
+        if (pixel.state.finished) {
+            return pixel.state.n;
+        }
+        pixel.state = doubleLoop(pixel, maxIterations, stop, stats);
+        if (pixel.state.finished) {
+            return pixel.state.n;
+        }
+        const PixelState<double>& narrow = pixel.state;
+        pixel.state = extendedLoop({narrow.onRebase,
+                                    narrow.m,
+                                    narrow.n,
+                                    {FloatExp(narrow.delta.re), FloatExp(narrow.delta.im)},
+                                    false},
+                                   pixel.deltaC, maxIterations, stop, stats);
+    }
+}
+
+std::int64_t PixelLoop::count(Complex<FloatExp> delta0, Complex<FloatExp> deltaC, std::int64_t maxIterations,
+                              const std::atomic<bool>* stop, PerturbationStats* stats) const {
+    return finish(start(delta0, deltaC, maxIterations, stop, stats), maxIterations, stop, stats);
+}
+
+bool PixelLoop::takeRun(Pixel& pixel, double deltaNorm, std::int64_t maxIterations,
+                        PerturbationStats* stats) const {
+    PixelState<double>& state = pixel.state;
+    std::int64_t length = 0;
+    const ScaledRun* run = orbitOf(state).runs.find(state.m, deltaNorm, maxIterations - state.n, length);
+    if (run == nullptr) {
+        return false;
+    }
+    const double dRe = state.delta.re;
+    const double dIm = state.delta.im;
+    const Complex<double>& c = pixel.scaledDeltaC;
+    state.delta = {run->aRe * dRe - run->aIm * dIm + (run->bRe * c.re - run->bIm * c.im),
+                   run->aRe * dIm + run->aIm * dRe + (run->bRe * c.im + run->bIm * c.re)};
+    state.m += static_cast<std::size_t>(length);
+    state.n += length;
+    if (stats != nullptr) {
+        ++stats->skips;
+        stats->skippedIterations += length;
+    }
+    return true;
+}
+
+PixelState<double> PixelLoop::doubleLoop(const Pixel& pixel, std::int64_t maxIterations,
+                                         const std::atomic<bool>* stop, PerturbationStats* stats,
+                                         bool untilStep) const {
+    Pixel p = pixel;
+    PixelState<double>& state = p.state;
+    const LoopPoint* points = m_points.data() + orbitOf(state).first;
+    std::size_t last = orbitOf(state).points.size() - 1;
+    const Complex<double> deltaC = p.plainDeltaC;
+    std::int64_t nextStopCheck = (state.n / kPixelStopInterval + 1) * kPixelStopInterval;
+    const std::int64_t firstN = state.n;
+    for (;;) {
+        const LoopPoint& point = points[state.m];
+        const double dRe = state.delta.re;
+        const double dIm = state.delta.im;
+        const double zRe = point.re + dRe;
+        const double zIm = point.im + dIm;
+        const double zNorm = zRe * zRe + zIm * zIm;
+        if (zNorm > 65536.0 || state.n == maxIterations) {
+            state.finished = true;
+            break;
+        }
+        if (state.n >= nextStopCheck) {
+            if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
+                state.finished = true;
+                break;
+            }
+            nextStopCheck += kPixelStopInterval;
+        }
+        const double deltaNorm = dRe * dRe + dIm * dIm;
+        if (state.m == last || zNorm < deltaNorm) {
+            // As in PerturbedCount: continue from the orbit of 0 with z as the difference.
+            state.onRebase = true;
+            state.m = 0;
+            state.delta = {zRe, zIm};
+            points = m_points.data() + orbitOf(state).first;
+            last = orbitOf(state).points.size() - 1;
+            continue;
+        }
+        if (deltaNorm < point.runRadius2 && takeRun(p, deltaNorm, maxIterations, stats)) {
+            continue;
+        }
+        if (deltaNorm < m_handBackNorm || untilStep) {
+            break;
+        }
+        const double aRe = point.re + point.re + dRe;
+        const double aIm = point.im + point.im + dIm;
+        state.delta = {aRe * dRe - aIm * dIm + deltaC.re, aRe * dIm + aIm * dRe + deltaC.im};
+        ++state.m;
+        ++state.n;
+    }
+    if (stats != nullptr) {
+        stats->iterations += state.n - firstN;
+    }
+    return state;
+}
+
+// ------------------------------------------------------------------------------ side by side
+
+#define DEEP_AVX2 __attribute__((target("avx2")))
+
+namespace {
+
+bool CpuHasAvx2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+
+} // namespace
+
+void PixelLoop::countRows(RowSource& rows, bool julia, std::int64_t maxIterations,
+                          const std::atomic<bool>* stop) const {
+    static const bool lanes = CpuHasAvx2();
+    if (lanes) {
+        countRowsInLanes(rows, julia, maxIterations, stop);
+        return;
+    }
+    PixelRow row;
+    while (rows.next(row)) {
+        const Complex<FloatExp> zero{FloatExp(0.0), FloatExp(0.0)};
+        for (int x = 0; x < row.width; ++x) {
+            const Complex<FloatExp> offset{row.columns[x], row.im};
+            row.out[x] = static_cast<std::uint32_t>(julia ? count(offset, zero, maxIterations, stop)
+                                                          : count(zero, offset, maxIterations, stop));
+            if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
+                return;
+            }
+        }
+    }
+}
+
+/// Eight pixels in two groups of four vector lanes. Each lane does the double loop's steps;
+/// whatever else a pixel meets (its end, a rebase, a run, leaving the double range) is done for
+/// that lane alone by the scalar code, in the double loop's order, so every pixel gets the
+/// count the double loop gives it. A lane whose pixel ends takes the next pixel at once.
+class PixelLoop::Lanes {
+public:
+    static constexpr int kWidth = 4;
+    static constexpr int kGroups = 2;
+    static constexpr int kLanes = kWidth * kGroups;
+
+    Lanes(const PixelLoop& loop, RowSource& rows, bool julia, std::int64_t maxIterations,
+          const std::atomic<bool>* stop)
+        : m_loop(loop), m_rows(rows), m_julia(julia), m_max(maxIterations), m_stop(stop) {}
+
+    DEEP_AVX2 void run();
+
+private:
+    /// Lane state between vector passes, as the scalar code reads and writes it.
+    struct Spill {
+        alignas(32) double dRe[kLanes];
+        alignas(32) double dIm[kLanes];
+        alignas(32) double cRe[kLanes];
+        alignas(32) double cIm[kLanes];
+        alignas(32) std::int64_t point[kLanes]; // index into m_points
+        alignas(32) std::int64_t n[kLanes];
+        alignas(32) std::int64_t last[kLanes];   // index of the lane's orbit's last point
+        alignas(32) std::int64_t active[kLanes]; // all ones for a lane holding a pixel
+    };
+
+    /// Puts the next pixel into lane l, or marks it empty; false when there is none.
+    bool fill(int l);
+    /// The lane's state as a Pixel, from the spill.
+    void toPixel(int l);
+    void fromPixel(int l);
+    /// Does what the scalar loop does for lane l from its point on, up to its next plain step.
+    void special(int l);
+
+    const PixelLoop& m_loop;
+    RowSource& m_rows;
+    bool m_julia;
+    std::int64_t m_max;
+    const std::atomic<bool>* m_stop;
+    PixelRow m_row;
+    int m_x = 0;
+    bool m_rowsLeft = true;
+    bool m_stopped = false;
+    Spill m_spill{};
+    Pixel m_pixels[kLanes];
+    std::uint32_t* m_out[kLanes] = {};
+};
+
+bool PixelLoop::Lanes::fill(int l) {
+    const Complex<FloatExp> zero{FloatExp(0.0), FloatExp(0.0)};
+    while (m_rowsLeft) {
+        if (m_row.out == nullptr || m_x >= m_row.width) {
+            m_rowsLeft = m_rows.next(m_row);
+            m_x = 0;
+            continue;
+        }
+        const Complex<FloatExp> offset{m_row.columns[m_x], m_row.im};
+        std::uint32_t* out = m_row.out + m_x;
+        ++m_x;
+        Pixel pixel = m_julia ? m_loop.start(offset, zero, m_max, m_stop, nullptr)
+                              : m_loop.start(zero, offset, m_max, m_stop, nullptr);
+        if (pixel.state.finished) {
+            *out = static_cast<std::uint32_t>(pixel.state.n);
+            continue;
+        }
+        m_pixels[l] = pixel;
+        m_out[l] = out;
+        fromPixel(l);
+        m_spill.active[l] = -1;
+        return true;
+    }
+    m_spill.active[l] = 0;
+    m_spill.point[l] = 0;
+    m_spill.last[l] = -1;
+    m_spill.n[l] = 0;
+    m_spill.dRe[l] = m_spill.dIm[l] = m_spill.cRe[l] = m_spill.cIm[l] = 0.0;
+    return false;
+}
+
+void PixelLoop::Lanes::toPixel(int l) {
+    PixelState<double>& state = m_pixels[l].state;
+    state.delta = {m_spill.dRe[l], m_spill.dIm[l]};
+    state.m = static_cast<std::size_t>(m_spill.point[l]) - m_loop.orbitOf(state).first;
+    state.n = m_spill.n[l];
+}
+
+void PixelLoop::Lanes::fromPixel(int l) {
+    const Pixel& pixel = m_pixels[l];
+    const Orbit& orbit = m_loop.orbitOf(pixel.state);
+    m_spill.dRe[l] = pixel.state.delta.re;
+    m_spill.dIm[l] = pixel.state.delta.im;
+    m_spill.cRe[l] = pixel.plainDeltaC.re;
+    m_spill.cIm[l] = pixel.plainDeltaC.im;
+    m_spill.point[l] = static_cast<std::int64_t>(orbit.first + pixel.state.m);
+    m_spill.n[l] = pixel.state.n;
+    m_spill.last[l] = static_cast<std::int64_t>(orbit.first + orbit.points.size() - 1);
+}
+
+void PixelLoop::Lanes::special(int l) {
+    toPixel(l);
+    Pixel& pixel = m_pixels[l];
+    // Ends, rebases and runs come in chains (a run is often followed by a shorter one, a
+    // rebase by its first step): the scalar loop takes the whole chain, up to the next plain
+    // step, and the lane goes on from there.
+    pixel.state = m_loop.doubleLoop(pixel, m_max, m_stop, nullptr, true);
+    const PixelState<double>& state = pixel.state;
+    if (!state.finished && state.delta.norm() < m_loop.m_handBackNorm) {
+        pixel.state.n = m_loop.finish(pixel, m_max, m_stop, nullptr);
+        pixel.state.finished = true;
+    }
+    if (state.finished) {
+        *m_out[l] = static_cast<std::uint32_t>(state.n);
+        fill(l);
+    } else {
+        fromPixel(l);
+    }
+}
+
+DEEP_AVX2 void PixelLoop::Lanes::run() {
+    for (int l = 0; l < kLanes; ++l) {
+        fill(l);
+    }
+    const LoopPoint* points = m_loop.m_points.data();
+    const __m256d escape = _mm256_set1_pd(65536.0);
+    const __m256d handBack = _mm256_set1_pd(m_loop.m_handBackNorm);
+    const __m256i limit = _mm256_set1_epi64x(m_max);
+    const __m256i one = _mm256_set1_epi64x(1);
+    __m256d dRe[kGroups], dIm[kGroups], cRe[kGroups], cIm[kGroups];
+    __m256i point[kGroups], n[kGroups], last[kGroups], active[kGroups];
+    const auto load = [&](int v) __attribute__((target("avx2"))) {
+        const int o = v * kWidth;
+        dRe[v] = _mm256_load_pd(m_spill.dRe + o);
+        dIm[v] = _mm256_load_pd(m_spill.dIm + o);
+        cRe[v] = _mm256_load_pd(m_spill.cRe + o);
+        cIm[v] = _mm256_load_pd(m_spill.cIm + o);
+        point[v] = _mm256_load_si256(reinterpret_cast<const __m256i*>(m_spill.point + o));
+        n[v] = _mm256_load_si256(reinterpret_cast<const __m256i*>(m_spill.n + o));
+        last[v] = _mm256_load_si256(reinterpret_cast<const __m256i*>(m_spill.last + o));
+        active[v] = _mm256_load_si256(reinterpret_cast<const __m256i*>(m_spill.active + o));
+    };
+    for (int v = 0; v < kGroups; ++v) {
+        load(v);
+    }
+    std::int64_t passes = 0;
+    for (;;) {
+        bool anyActive = false;
+        for (int v = 0; v < kGroups; ++v) {
+            const int o = v * kWidth;
+            alignas(32) std::int64_t index[kWidth];
+            _mm256_store_si256(reinterpret_cast<__m256i*>(index), point[v]);
+            // Four points, one 32-byte load each, turned into vectors of re, im and radius².
+            const __m256d p0 = _mm256_loadu_pd(&points[index[0]].re);
+            const __m256d p1 = _mm256_loadu_pd(&points[index[1]].re);
+            const __m256d p2 = _mm256_loadu_pd(&points[index[2]].re);
+            const __m256d p3 = _mm256_loadu_pd(&points[index[3]].re);
+            const __m256d t0 = _mm256_unpacklo_pd(p0, p1);
+            const __m256d t1 = _mm256_unpackhi_pd(p0, p1);
+            const __m256d t2 = _mm256_unpacklo_pd(p2, p3);
+            const __m256d t3 = _mm256_unpackhi_pd(p2, p3);
+            const __m256d zr = _mm256_permute2f128_pd(t0, t2, 0x20);
+            const __m256d zi = _mm256_permute2f128_pd(t1, t3, 0x20);
+            const __m256d radius2 = _mm256_permute2f128_pd(t0, t2, 0x31);
+
+            const __m256d zRe = _mm256_add_pd(zr, dRe[v]);
+            const __m256d zIm = _mm256_add_pd(zi, dIm[v]);
+            const __m256d zNorm = _mm256_add_pd(_mm256_mul_pd(zRe, zRe), _mm256_mul_pd(zIm, zIm));
+            const __m256d deltaNorm =
+                _mm256_add_pd(_mm256_mul_pd(dRe[v], dRe[v]), _mm256_mul_pd(dIm[v], dIm[v]));
+            __m256d odd = _mm256_cmp_pd(zNorm, escape, _CMP_GT_OQ);
+            odd = _mm256_or_pd(odd, _mm256_castsi256_pd(_mm256_cmpeq_epi64(n[v], limit)));
+            odd = _mm256_or_pd(odd, _mm256_castsi256_pd(_mm256_cmpeq_epi64(point[v], last[v])));
+            odd = _mm256_or_pd(odd, _mm256_cmp_pd(zNorm, deltaNorm, _CMP_LT_OQ));
+            odd = _mm256_or_pd(odd, _mm256_cmp_pd(deltaNorm, radius2, _CMP_LT_OQ));
+            odd = _mm256_or_pd(odd, _mm256_cmp_pd(deltaNorm, handBack, _CMP_LT_OQ));
+            odd = _mm256_and_pd(odd, _mm256_castsi256_pd(active[v]));
+            __m256i step = active[v];
+            if (const int mask = _mm256_movemask_pd(odd); mask != 0) {
+                _mm256_store_pd(m_spill.dRe + o, dRe[v]);
+                _mm256_store_pd(m_spill.dIm + o, dIm[v]);
+                _mm256_store_si256(reinterpret_cast<__m256i*>(m_spill.point + o), point[v]);
+                _mm256_store_si256(reinterpret_cast<__m256i*>(m_spill.n + o), n[v]);
+                for (int k = 0; k < kWidth; ++k) {
+                    if ((mask >> k & 1) != 0) {
+                        special(o + k);
+                    }
+                }
+                load(v);
+                // A lane handled above has a new point (or pixel) and steps from the next pass.
+                step = _mm256_andnot_si256(_mm256_castpd_si256(odd), step);
+            }
+            const __m256d stepMask = _mm256_castsi256_pd(step);
+            const __m256d aRe = _mm256_add_pd(_mm256_add_pd(zr, zr), dRe[v]);
+            const __m256d aIm = _mm256_add_pd(_mm256_add_pd(zi, zi), dIm[v]);
+            const __m256d re =
+                _mm256_add_pd(_mm256_sub_pd(_mm256_mul_pd(aRe, dRe[v]), _mm256_mul_pd(aIm, dIm[v])), cRe[v]);
+            const __m256d im =
+                _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(aRe, dIm[v]), _mm256_mul_pd(aIm, dRe[v])), cIm[v]);
+            dRe[v] = _mm256_blendv_pd(dRe[v], re, stepMask);
+            dIm[v] = _mm256_blendv_pd(dIm[v], im, stepMask);
+            const __m256i increment = _mm256_and_si256(step, one);
+            point[v] = _mm256_add_epi64(point[v], increment);
+            n[v] = _mm256_add_epi64(n[v], increment);
+            anyActive = anyActive || _mm256_movemask_pd(_mm256_castsi256_pd(active[v])) != 0;
+        }
+        if (!anyActive) {
+            return;
+        }
+        if ((++passes & 0xffff) == 0 && m_stop != nullptr && m_stop->load(std::memory_order_relaxed)) {
+            return;
+        }
+    }
+}
+
+DEEP_AVX2 void PixelLoop::countRowsInLanes(RowSource& rows, bool julia, std::int64_t maxIterations,
+                                           const std::atomic<bool>* stop) const {
+    Lanes(*this, rows, julia, maxIterations, stop).run();
+}
+
+} // namespace deep

@@ -1,0 +1,120 @@
+#pragma once
+
+// The per-pixel loop as pictures run it: the perturbation loop of perturbation.h, carried in
+// plain doubles wherever the pixel's difference from the reference lies inside the double
+// range, and in extended-exponent numbers only while it is below it. In a deep view every
+// pixel starts with a difference of the view's size (say 1e-500); the first runs of linear
+// steps grow it into the double range, and from there on the loop costs what a double loop
+// costs, however deep the view. On processors with AVX2 four pixels step side by side, two
+// such groups at a time.
+
+#include <atomic>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "bla_table.h"
+#include "float_exp.h"
+#include "perturbation.h"
+#include "reference_orbit.h"
+
+namespace deep {
+
+/// A reference point as the double loop reads it, with the squared radius of the shortest run
+/// starting there beside it, so that one load tells whether a run is worth looking for.
+struct LoopPoint {
+    double re = 0.0;
+    double im = 0.0;
+    double runRadius2 = 0.0;
+    double unused = 0.0; // 32 bytes: one aligned vector load reads a whole point
+};
+
+/// One row of pixels to count: pixel x has the offset (columns[x], im) from the reference's
+/// point, and its count goes to out[x].
+struct PixelRow {
+    const FloatExp* columns = nullptr;
+    FloatExp im;
+    int width = 0;
+    std::uint32_t* out = nullptr;
+};
+
+/// Hands a counting thread its rows, one after the other.
+class RowSource {
+public:
+    /// False once there is no row left for this thread.
+    virtual bool next(PixelRow& row) = 0;
+
+protected:
+    ~RowSource() = default;
+};
+
+/// What every pixel of one picture is counted against.
+class PixelLoop {
+public:
+    /// `deltaCMax` bounds |δc| over the picture's pixels (0 for a Julia set). With `extended`
+    /// the pixels' offsets may lie below the double range and the extended tables are built too.
+    PixelLoop(std::span<const OrbitPoint> main, std::span<const OrbitPoint> rebase, FloatExp deltaCMax,
+              bool extended);
+
+    /// The count of one pixel, as PerturbedCount gives it; delta0 is z0 minus the main orbit's
+    /// start, deltaC is c minus the reference's c.
+    [[nodiscard]] std::int64_t count(Complex<FloatExp> delta0, Complex<FloatExp> deltaC,
+                                     std::int64_t maxIterations, const std::atomic<bool>* stop,
+                                     PerturbationStats* stats = nullptr) const;
+
+    /// Counts the rows `rows` hands out. A row's offsets are c minus the reference's c, or z0
+    /// minus the main orbit's start for a Julia set. Every pixel gets the count count() gives
+    /// it, bit for bit, on whichever path. Returns early, counts incomplete, once `stop` is set.
+    void countRows(RowSource& rows, bool julia, std::int64_t maxIterations,
+                   const std::atomic<bool>* stop) const;
+
+private:
+    struct Orbit {
+        std::span<const OrbitPoint> points;
+        std::size_t first = 0; // where its points start in m_points
+        ScaledBlaTable runs;
+        BlaTable<FloatExp> extendedRuns;
+    };
+    /// A pixel on its way through the double loop, with what it needs besides its state.
+    struct Pixel {
+        PixelState<double> state;
+        Complex<FloatExp> deltaC;
+        Complex<double> plainDeltaC;  // δc, or 0 where it is below any double difference
+        Complex<double> scaledDeltaC; // δc·2^-scale, as the runs take it
+    };
+    class Lanes;
+
+    void build(Orbit& orbit, FloatExp deltaCMax);
+    [[nodiscard]] const Orbit& orbitOf(const PixelState<double>& state) const {
+        return state.onRebase && !m_rebase.points.empty() ? m_rebase : m_main;
+    }
+    /// The pixel's start: through the extended loop while its difference is below the double
+    /// range. `finished` is set when that already gave its count.
+    [[nodiscard]] Pixel start(Complex<FloatExp> delta0, Complex<FloatExp> deltaC, std::int64_t maxIterations,
+                              const std::atomic<bool>* stop, PerturbationStats* stats) const;
+    /// The extended loop from `state` until the pixel's difference reaches the double range.
+    [[nodiscard]] PixelState<double> extendedLoop(PixelState<FloatExp> state, Complex<FloatExp> deltaC,
+                                                  std::int64_t maxIterations, const std::atomic<bool>* stop,
+                                                  PerturbationStats* stats) const;
+    /// Runs a pixel from a double state to its count.
+    [[nodiscard]] std::int64_t finish(Pixel pixel, std::int64_t maxIterations, const std::atomic<bool>* stop,
+                                      PerturbationStats* stats) const;
+    /// The double loop from the pixel's state until it ends or leaves the double range; with
+    /// `untilStep` also as soon as the next thing it would do is a plain step.
+    [[nodiscard]] PixelState<double> doubleLoop(const Pixel& pixel, std::int64_t maxIterations,
+                                                const std::atomic<bool>* stop, PerturbationStats* stats,
+                                                bool untilStep = false) const;
+    /// One linear run at the pixel's point if its difference allows one; false if not.
+    bool takeRun(Pixel& pixel, double deltaNorm, std::int64_t maxIterations, PerturbationStats* stats) const;
+    void countRowsInLanes(RowSource& rows, bool julia, std::int64_t maxIterations,
+                          const std::atomic<bool>* stop) const;
+
+    std::vector<LoopPoint> m_points; // the main orbit's points, then the rebase orbit's
+    Orbit m_main;
+    Orbit m_rebase;       // empty for the Mandelbrot set, whose main orbit starts at 0
+    std::int64_t m_scale; // runs take δc as δc·2^-scale
+    bool m_extended;
+    double m_handBackNorm; // below this |δ|² a pixel leaves the double loop
+};
+
+} // namespace deep
