@@ -135,19 +135,17 @@ template <typename T> ScaledBlaTable::ScaledBlaTable(const BlaTable<T>& table, s
                 break;
             }
             const BlaStep<T>& step = table.level(level)[i];
-            ScaledRun run{PlainDouble(step.a.re), PlainDouble(step.a.im), ScaledDouble(step.b.re, scale),
-                          ScaledDouble(step.b.im, scale)};
-            double radius2 = PlainDouble(step.radius2);
+            ScaledRun run{PlainDouble(step.radius2), PlainDouble(step.a.re), PlainDouble(step.a.im),
+                          ScaledDouble(step.b.re, scale), ScaledDouble(step.b.im, scale)};
             // A coefficient past the double range belongs to a run no pixel in double range
             // could take linearly; and doubles may give up on a run its shorter start keeps,
             // never the other way round, as find() relies on.
             if (!std::isfinite(run.aRe) || !std::isfinite(run.aIm) || !std::isfinite(run.bRe) ||
-                !std::isfinite(run.bIm) || !(radius2 > 0.0)) {
+                !std::isfinite(run.bIm) || !(run.radius2 > 0.0)) {
                 break;
             }
-            radius2 = std::min(radius2, shorter);
-            shorter = radius2;
-            m_radius2.push_back(radius2);
+            run.radius2 = std::min(run.radius2, shorter);
+            shorter = run.radius2;
             m_runs.push_back(run);
         }
         m_first.push_back(static_cast<std::uint32_t>(m_runs.size()));

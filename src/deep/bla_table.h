@@ -77,52 +77,64 @@ private:
 /// passed as δc·2^-scale, so that the run serves pixels whose δc lies below the double range
 /// while their δ is already inside it.
 struct ScaledRun {
+    double radius2; // |δ|² below this keeps the run linear
     double aRe, aIm;
     double bRe, bIm;
 };
 
+/// Where the runs starting at one point lie in a ScaledBlaTable: `count` runs of 2, 4, 8, …
+/// steps from `first` on.
+struct RunSpan {
+    std::uint32_t first = 0;
+    std::uint32_t count = 0;
+};
+
 /// The runs of two or more steps of a BlaTable in doubles, b scaled by 2^scale. A single step
 /// is no cheaper as a run than as a perturbation step, so those are left out. The runs that
-/// start at one point lie side by side, shortest first, and their radii apart from their
-/// coefficients: a lookup reads one or two cache lines rather than one per length tried.
+/// start at one point lie side by side, shortest first, so that a lookup reads one or two
+/// cache lines rather than one per length tried.
 class ScaledBlaTable {
 public:
     ScaledBlaTable() = default;
     template <typename T> ScaledBlaTable(const BlaTable<T>& table, std::int64_t scale);
 
+    [[nodiscard]] RunSpan spanOf(std::size_t m) const {
+        return m + 1 < m_first.size() ? RunSpan{m_first[m], m_first[m + 1] - m_first[m]} : RunSpan{};
+    }
+
     /// The squared radius of the shortest run (two steps) starting at step m, 0 if there is
     /// none: a longer run at m is never valid where this one is not, so this one number tells
     /// whether looking for a run is worth it.
     [[nodiscard]] double firstRadius2(std::size_t m) const {
-        return m + 1 < m_first.size() && m_first[m] < m_first[m + 1] ? m_radius2[m_first[m]] : 0.0;
+        const RunSpan span = spanOf(m);
+        return span.count > 0 ? m_runs[span.first].radius2 : 0.0;
     }
 
     /// As BlaTable::find, for runs of two or more steps. A run's radius never exceeds that of
     /// the shorter run it starts with, so the runs valid at m are those up to some length.
-    [[nodiscard]] const ScaledRun* find(std::size_t m, double deltaNorm, std::int64_t maxLength,
+    [[nodiscard]] const ScaledRun* find(RunSpan span, double deltaNorm, std::int64_t maxLength,
                                         std::int64_t& length) const {
-        if (m + 1 >= m_first.size()) {
-            return nullptr;
-        }
-        const std::uint32_t first = m_first[m];
-        const std::uint32_t lengths = std::min<std::uint32_t>(
-            m_first[m + 1] - first, static_cast<std::uint32_t>(std::bit_width(
-                                        static_cast<std::uint64_t>(std::max<std::int64_t>(maxLength, 1)))) -
-                                        1);
+        const auto longest = static_cast<std::uint32_t>(
+            std::bit_width(static_cast<std::uint64_t>(std::max<std::int64_t>(maxLength, 1))) - 1);
+        const std::uint32_t lengths = std::min(span.count, longest);
+        const ScaledRun* runs = m_runs.data() + span.first;
         std::uint32_t valid = 0;
-        while (valid < lengths && deltaNorm < m_radius2[first + valid]) {
+        while (valid < lengths && deltaNorm < runs[valid].radius2) {
             ++valid;
         }
         if (valid == 0) {
             return nullptr;
         }
         length = std::int64_t{1} << valid;
-        return &m_runs[first + valid - 1];
+        return &runs[valid - 1];
+    }
+    [[nodiscard]] const ScaledRun* find(std::size_t m, double deltaNorm, std::int64_t maxLength,
+                                        std::int64_t& length) const {
+        return find(spanOf(m), deltaNorm, maxLength, length);
     }
 
 private:
     std::vector<std::uint32_t> m_first; // per point m, where its runs start; one more at the end
-    std::vector<double> m_radius2;      // |δ|² below this keeps the run linear
     std::vector<ScaledRun> m_runs;
 };
 

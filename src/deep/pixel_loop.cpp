@@ -43,14 +43,15 @@ void PixelLoop::build(Orbit& orbit, FloatExp deltaCMax) {
     }
     orbit.first = m_points.size();
     for (std::size_t m = 0; m < orbit.points.size(); ++m) {
-        m_points.push_back({orbit.points[m].re, orbit.points[m].im, orbit.runs.firstRadius2(m), 0.0});
+        m_points.push_back(
+            {orbit.points[m].re, orbit.points[m].im, orbit.runs.firstRadius2(m), orbit.runs.spanOf(m)});
     }
 }
 
 PixelState<double> PixelLoop::extendedLoop(PixelState<FloatExp> state, Complex<FloatExp> deltaC,
                                            std::int64_t maxIterations, const std::atomic<bool>* stop,
                                            PerturbationStats* stats) const {
-    const Orbit& rebase = m_rebase.points.empty() ? m_main : m_rebase;
+    const Orbit& rebase = rebaseOrbit();
     const PerturbationOrbits orbits{m_main.points, rebase.points};
     const PerturbationBla<FloatExp> runs{&m_main.extendedRuns, &rebase.extendedRuns};
     state =
@@ -85,7 +86,7 @@ std::int64_t PixelLoop::finish(Pixel pixel, std::int64_t maxIterations, const st
         if (pixel.state.finished) {
             return pixel.state.n;
         }
-        pixel.state = doubleLoop(pixel, maxIterations, stop, stats);
+        doubleLoop(pixel, maxIterations, stop, stats);
         if (pixel.state.finished) {
             return pixel.state.n;
         }
@@ -104,11 +105,11 @@ std::int64_t PixelLoop::count(Complex<FloatExp> delta0, Complex<FloatExp> deltaC
     return finish(start(delta0, deltaC, maxIterations, stop, stats), maxIterations, stop, stats);
 }
 
-bool PixelLoop::takeRun(Pixel& pixel, double deltaNorm, std::int64_t maxIterations,
+bool PixelLoop::takeRun(Pixel& pixel, const LoopPoint& point, double deltaNorm, std::int64_t maxIterations,
                         PerturbationStats* stats) const {
     PixelState<double>& state = pixel.state;
     std::int64_t length = 0;
-    const ScaledRun* run = orbitOf(state).runs.find(state.m, deltaNorm, maxIterations - state.n, length);
+    const ScaledRun* run = orbitOf(state).runs.find(point.runs, deltaNorm, maxIterations - state.n, length);
     if (run == nullptr) {
         return false;
     }
@@ -126,11 +127,10 @@ bool PixelLoop::takeRun(Pixel& pixel, double deltaNorm, std::int64_t maxIteratio
     return true;
 }
 
-PixelState<double> PixelLoop::doubleLoop(const Pixel& pixel, std::int64_t maxIterations,
-                                         const std::atomic<bool>* stop, PerturbationStats* stats,
-                                         bool untilStep) const {
-    Pixel p = pixel;
+void PixelLoop::doubleLoop(Pixel& p, std::int64_t maxIterations, const std::atomic<bool>* stop,
+                           PerturbationStats* stats, int plainSteps) const {
     PixelState<double>& state = p.state;
+    std::int64_t plainLeft = plainSteps;
     const LoopPoint* points = m_points.data() + orbitOf(state).first;
     std::size_t last = orbitOf(state).points.size() - 1;
     const Complex<double> deltaC = p.plainDeltaC;
@@ -164,10 +164,11 @@ PixelState<double> PixelLoop::doubleLoop(const Pixel& pixel, std::int64_t maxIte
             last = orbitOf(state).points.size() - 1;
             continue;
         }
-        if (deltaNorm < point.runRadius2 && takeRun(p, deltaNorm, maxIterations, stats)) {
+        if (deltaNorm < point.runRadius2 && takeRun(p, point, deltaNorm, maxIterations, stats)) {
+            plainLeft = plainSteps;
             continue;
         }
-        if (deltaNorm < m_handBackNorm || untilStep) {
+        if (deltaNorm < m_handBackNorm || plainLeft-- == 0) { // never 0 from -1 on
             break;
         }
         const double aRe = point.re + point.re + dRe;
@@ -179,7 +180,6 @@ PixelState<double> PixelLoop::doubleLoop(const Pixel& pixel, std::int64_t maxIte
     if (stats != nullptr) {
         stats->iterations += state.n - firstN;
     }
-    return state;
 }
 
 // ------------------------------------------------------------------------------ side by side
@@ -187,6 +187,9 @@ PixelState<double> PixelLoop::doubleLoop(const Pixel& pixel, std::int64_t maxIte
 #define DEEP_AVX2 __attribute__((target("avx2")))
 
 namespace {
+
+/// How many plain steps in a row the scalar loop takes for a lane before it hands it back.
+constexpr int kScalarPlainSteps = 16;
 
 bool CpuHasAvx2() {
     __builtin_cpu_init();
@@ -300,6 +303,9 @@ bool PixelLoop::Lanes::fill(int l) {
 
 void PixelLoop::Lanes::toPixel(int l) {
     PixelState<double>& state = m_pixels[l].state;
+    // The vector loop rebases without telling: a lane on the rebase orbit's points is on it.
+    const Orbit& rebase = m_loop.rebaseOrbit();
+    state.onRebase = state.onRebase || static_cast<std::size_t>(m_spill.point[l]) >= rebase.first;
     state.delta = {m_spill.dRe[l], m_spill.dIm[l]};
     state.m = static_cast<std::size_t>(m_spill.point[l]) - m_loop.orbitOf(state).first;
     state.n = m_spill.n[l];
@@ -320,10 +326,11 @@ void PixelLoop::Lanes::fromPixel(int l) {
 void PixelLoop::Lanes::special(int l) {
     toPixel(l);
     Pixel& pixel = m_pixels[l];
-    // Ends, rebases and runs come in chains (a run is often followed by a shorter one, a
-    // rebase by its first step): the scalar loop takes the whole chain, up to the next plain
-    // step, and the lane goes on from there.
-    pixel.state = m_loop.doubleLoop(pixel, m_max, m_stop, nullptr, true);
+    // Runs come in chains, a few plain steps apart where the reference passes nearer 0 and
+    // the runs' radii shrink with it: the scalar loop takes the whole chain, until it meets
+    // kScalarPlainSteps plain steps in a row, and the lane goes on from there. Handing a lane
+    // back and forth costs more than a few plain steps in scalar code.
+    m_loop.doubleLoop(pixel, m_max, m_stop, nullptr, kScalarPlainSteps);
     const PixelState<double>& state = pixel.state;
     if (!state.finished && state.delta.norm() < m_loop.m_handBackNorm) {
         pixel.state.n = m_loop.finish(pixel, m_max, m_stop, nullptr);
@@ -346,6 +353,10 @@ DEEP_AVX2 void PixelLoop::Lanes::run() {
     const __m256d handBack = _mm256_set1_pd(m_loop.m_handBackNorm);
     const __m256i limit = _mm256_set1_epi64x(m_max);
     const __m256i one = _mm256_set1_epi64x(1);
+    const Orbit& rebaseOrbit = m_loop.rebaseOrbit();
+    const __m256i rebaseFirst = _mm256_set1_epi64x(static_cast<std::int64_t>(rebaseOrbit.first));
+    const __m256i rebaseLast =
+        _mm256_set1_epi64x(static_cast<std::int64_t>(rebaseOrbit.first + rebaseOrbit.points.size() - 1));
     __m256d dRe[kGroups], dIm[kGroups], cRe[kGroups], cIm[kGroups];
     __m256i point[kGroups], n[kGroups], last[kGroups], active[kGroups];
     const auto load = [&](int v) __attribute__((target("avx2"))) {
@@ -387,12 +398,16 @@ DEEP_AVX2 void PixelLoop::Lanes::run() {
             const __m256d zNorm = _mm256_add_pd(_mm256_mul_pd(zRe, zRe), _mm256_mul_pd(zIm, zIm));
             const __m256d deltaNorm =
                 _mm256_add_pd(_mm256_mul_pd(dRe[v], dRe[v]), _mm256_mul_pd(dIm[v], dIm[v]));
-            __m256d odd = _mm256_cmp_pd(zNorm, escape, _CMP_GT_OQ);
-            odd = _mm256_or_pd(odd, _mm256_castsi256_pd(_mm256_cmpeq_epi64(n[v], limit)));
-            odd = _mm256_or_pd(odd, _mm256_castsi256_pd(_mm256_cmpeq_epi64(point[v], last[v])));
-            odd = _mm256_or_pd(odd, _mm256_cmp_pd(zNorm, deltaNorm, _CMP_LT_OQ));
-            odd = _mm256_or_pd(odd, _mm256_cmp_pd(deltaNorm, radius2, _CMP_LT_OQ));
-            odd = _mm256_or_pd(odd, _mm256_cmp_pd(deltaNorm, handBack, _CMP_LT_OQ));
+            // The scalar loop's order: an end, else a rebase, else a run or leaving the double
+            // range, else a plain step. Rebases are done here; ends and the rest by special().
+            const __m256d ends = _mm256_or_pd(_mm256_cmp_pd(zNorm, escape, _CMP_GT_OQ),
+                                              _mm256_castsi256_pd(_mm256_cmpeq_epi64(n[v], limit)));
+            __m256d rebase = _mm256_or_pd(_mm256_castsi256_pd(_mm256_cmpeq_epi64(point[v], last[v])),
+                                          _mm256_cmp_pd(zNorm, deltaNorm, _CMP_LT_OQ));
+            rebase = _mm256_and_pd(_mm256_andnot_pd(ends, rebase), _mm256_castsi256_pd(active[v]));
+            __m256d odd = _mm256_or_pd(_mm256_cmp_pd(deltaNorm, radius2, _CMP_LT_OQ),
+                                       _mm256_cmp_pd(deltaNorm, handBack, _CMP_LT_OQ));
+            odd = _mm256_or_pd(ends, _mm256_andnot_pd(rebase, odd));
             odd = _mm256_and_pd(odd, _mm256_castsi256_pd(active[v]));
             __m256i step = active[v];
             if (const int mask = _mm256_movemask_pd(odd); mask != 0) {
@@ -408,6 +423,15 @@ DEEP_AVX2 void PixelLoop::Lanes::run() {
                 load(v);
                 // A lane handled above has a new point (or pixel) and steps from the next pass.
                 step = _mm256_andnot_si256(_mm256_castpd_si256(odd), step);
+            }
+            if (_mm256_movemask_pd(rebase) != 0) {
+                dRe[v] = _mm256_blendv_pd(dRe[v], zRe, rebase);
+                dIm[v] = _mm256_blendv_pd(dIm[v], zIm, rebase);
+                point[v] = _mm256_castpd_si256(_mm256_blendv_pd(_mm256_castsi256_pd(point[v]),
+                                                                _mm256_castsi256_pd(rebaseFirst), rebase));
+                last[v] = _mm256_castpd_si256(
+                    _mm256_blendv_pd(_mm256_castsi256_pd(last[v]), _mm256_castsi256_pd(rebaseLast), rebase));
+                step = _mm256_andnot_si256(_mm256_castpd_si256(rebase), step);
             }
             const __m256d stepMask = _mm256_castsi256_pd(step);
             const __m256d aRe = _mm256_add_pd(_mm256_add_pd(zr, zr), dRe[v]);

@@ -26,7 +26,7 @@ struct LoopPoint {
     double re = 0.0;
     double im = 0.0;
     double runRadius2 = 0.0;
-    double unused = 0.0; // 32 bytes: one aligned vector load reads a whole point
+    RunSpan runs; // 32 bytes in all: one vector load reads a whole point
 };
 
 /// One row of pixels to count: pixel x has the offset (columns[x], im) from the reference's
@@ -85,8 +85,9 @@ private:
     class Lanes;
 
     void build(Orbit& orbit, FloatExp deltaCMax);
+    [[nodiscard]] const Orbit& rebaseOrbit() const { return m_rebase.points.empty() ? m_main : m_rebase; }
     [[nodiscard]] const Orbit& orbitOf(const PixelState<double>& state) const {
-        return state.onRebase && !m_rebase.points.empty() ? m_rebase : m_main;
+        return state.onRebase ? rebaseOrbit() : m_main;
     }
     /// The pixel's start: through the extended loop while its difference is below the double
     /// range. `finished` is set when that already gave its count.
@@ -99,13 +100,13 @@ private:
     /// Runs a pixel from a double state to its count.
     [[nodiscard]] std::int64_t finish(Pixel pixel, std::int64_t maxIterations, const std::atomic<bool>* stop,
                                       PerturbationStats* stats) const;
-    /// The double loop from the pixel's state until it ends or leaves the double range; with
-    /// `untilStep` also as soon as the next thing it would do is a plain step.
-    [[nodiscard]] PixelState<double> doubleLoop(const Pixel& pixel, std::int64_t maxIterations,
-                                                const std::atomic<bool>* stop, PerturbationStats* stats,
-                                                bool untilStep = false) const;
-    /// One linear run at the pixel's point if its difference allows one; false if not.
-    bool takeRun(Pixel& pixel, double deltaNorm, std::int64_t maxIterations, PerturbationStats* stats) const;
+    /// The double loop from the pixel's state until it ends or leaves the double range, or
+    /// once it would take the (plainSteps + 1)-th plain step in a row.
+    void doubleLoop(Pixel& pixel, std::int64_t maxIterations, const std::atomic<bool>* stop,
+                    PerturbationStats* stats, int plainSteps = -1) const;
+    /// One linear run from the pixel's point if its difference allows one; false if not.
+    bool takeRun(Pixel& pixel, const LoopPoint& point, double deltaNorm, std::int64_t maxIterations,
+                 PerturbationStats* stats) const;
     void countRowsInLanes(RowSource& rows, bool julia, std::int64_t maxIterations,
                           const std::atomic<bool>* stop) const;
 

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <set>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include "decimal_mpfr.h"
 #include "deep_locations.h"
 #include "perturbation.h"
+#include "pixel_loop.h"
 #include "precision.h"
 #include "reference_orbit.h"
 
@@ -90,26 +92,36 @@ struct Reference {
     std::vector<OrbitPoint> points;
 };
 
+/// The orbit of z0 = (z0Re, z0Im) under c = (re, im) at the precision of a view of `radius`.
+Reference OrbitOf(const char* re, const char* im, const char* z0Re, const char* z0Im, const char* radius,
+                  int size, std::int64_t iterations);
+
 Reference MandelbrotReference(const char* re, const char* im, const char* radius, int size,
                               std::int64_t iterations) {
+    return OrbitOf(re, im, "0", "0", radius, size, iterations);
+}
+
+Reference OrbitOf(const char* re, const char* im, const char* z0Re, const char* z0Im, const char* radius,
+                  int size, std::int64_t iterations) {
     const deep::ExactDecimal cRe = deep::ParseExactDecimal(re).value();
     const deep::ExactDecimal cIm = deep::ParseExactDecimal(im).value();
     const deep::ExactDecimal r = deep::ParseExactDecimal(radius).value();
     const mpfr_prec_t bits = deep::ViewPrecision(cRe, cIm, r, size);
-    mpfr_t a, b, zero;
-    mpfr_inits2(bits, a, b, zero, static_cast<mpfr_ptr>(nullptr));
+    mpfr_t a, b, z0a, z0b;
+    mpfr_inits2(bits, a, b, z0a, z0b, static_cast<mpfr_ptr>(nullptr));
     deep::ToMpfr(cRe, a, MPFR_RNDN);
     deep::ToMpfr(cIm, b, MPFR_RNDN);
-    mpfr_set_zero(zero, 1);
+    deep::ToMpfr(deep::ParseExactDecimal(z0Re).value(), z0a, MPFR_RNDN);
+    deep::ToMpfr(deep::ParseExactDecimal(z0Im).value(), z0b, MPFR_RNDN);
     deep::OrbitRequest request;
     request.cRe = a;
     request.cIm = b;
-    request.z0Re = zero;
-    request.z0Im = zero;
+    request.z0Re = z0a;
+    request.z0Im = z0b;
     request.maxIterations = iterations;
     request.precision = bits;
     Reference reference{deep::ComputeReferenceOrbit(request).points};
-    mpfr_clears(a, b, zero, static_cast<mpfr_ptr>(nullptr));
+    mpfr_clears(a, b, z0a, z0b, static_cast<mpfr_ptr>(nullptr));
     return reference;
 }
 
@@ -193,6 +205,79 @@ TEST(BlaTableTest, StopFlagEndsAPixelThatSkips) {
     EXPECT_GT(stats.skippedIterations, limit / 2);
     const std::atomic<bool> stop{true};
     EXPECT_LT(deep::PerturbedCount<double>(orbits, {}, deltaC, limit, &stop, bla), limit);
+}
+
+TEST(PixelLoopTest, LanesCountEveryPixelAsTheLoopAlone) {
+    using namespace deep_test;
+    struct LoopRow {
+        const char* name;
+        Reference main;
+        Reference rebase; // empty: the Mandelbrot set
+        FloatExp radius;  // of the view, roughly; the pixels' offsets are fractions of it
+        bool extended;    // offsets below the double range
+        std::int64_t iterations;
+    };
+    const LoopRow rows[] = {
+        {"5e113 location",
+         MandelbrotReference(kLocation5e113Re, kLocation5e113Im, kLocation5e113Radius, 12,
+                             kLocation5e113Iterations),
+         {},
+         FloatExp(4e-114),
+         false,
+         kLocation5e113Iterations},
+        {"c = i at 2^-3322",
+         MandelbrotReference("0", "1", "1e-1000", 12, 4000),
+         {},
+         FloatExp(1.0).ldexp(-3322),
+         true,
+         4000},
+        {"Julia set of -0.75+0.1i", OrbitOf("-0.75", "0.1", "0", "0", "1.2", 12, 2000),
+         OrbitOf("-0.75", "0.1", "0", "0", "1.2", 12, 2000), FloatExp(1.2), false, 2000},
+    };
+    const int size = 12;
+    for (const LoopRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        const bool julia = !row.rebase.points.empty();
+        const deep::PixelLoop loop(row.main.points, row.rebase.points,
+                                   julia ? FloatExp(0.0) : row.radius * FloatExp(1.5), row.extended);
+        std::vector<FloatExp> columns;
+        for (int x = 0; x < size; ++x) {
+            columns.push_back(row.radius * FloatExp(static_cast<double>(2 * x - size) / size));
+        }
+        std::vector<std::uint32_t> counts(size * size, 0xffffffffU);
+        struct Rows final : deep::RowSource {
+            const std::vector<FloatExp>* columns;
+            FloatExp radius;
+            std::uint32_t* counts;
+            int y = 0;
+            bool next(deep::PixelRow& r) override {
+                if (y == size) {
+                    return false;
+                }
+                r = {columns->data(), radius * FloatExp(static_cast<double>(size - 2 * y) / size), size,
+                     counts + y * size};
+                ++y;
+                return true;
+            }
+        } source;
+        source.columns = &columns;
+        source.radius = row.radius;
+        source.counts = counts.data();
+        loop.countRows(source, julia, row.iterations, nullptr);
+        std::set<std::uint32_t> distinct;
+        for (int y = 0; y < size; ++y) {
+            for (int x = 0; x < size; ++x) {
+                const Complex<FloatExp> offset{
+                    columns[x], row.radius * FloatExp(static_cast<double>(size - 2 * y) / size)};
+                const Complex<FloatExp> zero{FloatExp(0.0), FloatExp(0.0)};
+                const std::int64_t alone = julia ? loop.count(offset, zero, row.iterations, nullptr)
+                                                 : loop.count(zero, offset, row.iterations, nullptr);
+                EXPECT_EQ(counts[y * size + x], alone) << "pixel " << x << "," << y;
+                distinct.insert(counts[y * size + x]);
+            }
+        }
+        EXPECT_GT(distinct.size(), 3U); // not a flat picture, where any loop would agree
+    }
 }
 
 } // namespace
