@@ -31,6 +31,47 @@ PixelLoop::PixelLoop(std::span<const OrbitPoint> main, std::span<const OrbitPoin
     if (!rebase.empty()) {
         m_rebase.points = rebase;
         build(m_rebase, deltaCMax);
+    } else if (!deltaCMax.isZero()) {
+        shareStart(deltaCMax);
+    }
+}
+
+void PixelLoop::shareStart(FloatExp deltaCMax) {
+    // A Mandelbrot pixel's first step gives δ_1 = δc exactly (Z_0 = 0, δ_0 = 0), and every run
+    // after it is linear in δc: δ_m = C_m δc. While the runs hold for the largest |δc| they hold
+    // for every pixel, so that part is walked once here, with |δ_m| ≤ |C_m| |δc|max.
+    const std::span<const OrbitPoint> orbit = m_main.points;
+    Complex<FloatExp> factor{FloatExp(1.0), FloatExp(0.0)};
+    std::size_t m = 1;
+    const auto left = static_cast<std::int64_t>(orbit.size()) - 1;
+    while (m < orbit.size()) {
+        const FloatExp deltaNorm = factor.norm() * deltaCMax * deltaCMax;
+        std::int64_t length = 0;
+        Complex<FloatExp> a;
+        Complex<FloatExp> b;
+        if (m_extended) {
+            const BlaStep<FloatExp>* run =
+                m_main.extendedRuns.find(m, deltaNorm, left - static_cast<std::int64_t>(m), length);
+            if (run == nullptr || length < 2) {
+                break;
+            }
+            a = run->a;
+            b = run->b;
+        } else {
+            const ScaledRun* run =
+                m_main.runs.find(m, deltaNorm.toDouble(), left - static_cast<std::int64_t>(m), length);
+            if (run == nullptr) {
+                break;
+            }
+            a = {FloatExp(run->aRe), FloatExp(run->aIm)};
+            b = {FloatExp(run->bRe).ldexp(-m_scale), FloatExp(run->bIm).ldexp(-m_scale)};
+        }
+        factor = a * factor + b;
+        m += static_cast<std::size_t>(length);
+    }
+    if (m > 1) {
+        m_sharedSteps = m;
+        m_sharedFactor = factor;
     }
 }
 
@@ -70,10 +111,23 @@ PixelLoop::Pixel PixelLoop::start(Complex<FloatExp> delta0, Complex<FloatExp> de
     pixel.deltaC = deltaC;
     pixel.plainDeltaC = {DoubleOrZero(deltaC.re), DoubleOrZero(deltaC.im)};
     pixel.scaledDeltaC = {deltaC.re.ldexp(-m_scale).toDouble(), deltaC.im.ldexp(-m_scale).toDouble()};
-    if (m_extended && delta0.norm() < FloatExp(kToDoubleNorm)) {
-        PixelState<FloatExp> wide;
-        wide.delta = delta0;
+    PixelState<FloatExp> wide;
+    wide.delta = delta0;
+    if (m_sharedSteps > 0 && delta0.re.isZero() && delta0.im.isZero() &&
+        static_cast<std::int64_t>(m_sharedSteps) <= maxIterations) {
+        wide.m = m_sharedSteps;
+        wide.n = static_cast<std::int64_t>(m_sharedSteps);
+        wide.delta = m_sharedFactor * deltaC;
+        if (stats != nullptr) {
+            stats->iterations += wide.n;
+            stats->skippedIterations += wide.n - 1;
+            ++stats->skips;
+        }
+    }
+    if (m_extended && wide.delta.norm() < FloatExp(kToDoubleNorm)) {
         pixel.state = extendedLoop(wide, deltaC, maxIterations, stop, stats);
+    } else if (wide.m > 0) {
+        pixel.state = {false, wide.m, wide.n, {wide.delta.re.toDouble(), wide.delta.im.toDouble()}, false};
     } else {
         pixel.state.delta = {delta0.re.toDouble(), delta0.im.toDouble()};
     }

@@ -85,6 +85,7 @@ private:
     class Lanes;
 
     void build(Orbit& orbit, FloatExp deltaCMax);
+    void shareStart(FloatExp deltaCMax);
     [[nodiscard]] const Orbit& rebaseOrbit() const { return m_rebase.points.empty() ? m_main : m_rebase; }
     [[nodiscard]] const Orbit& orbitOf(const PixelState<double>& state) const {
         return state.onRebase ? rebaseOrbit() : m_main;
@@ -116,6 +117,10 @@ private:
     std::int64_t m_scale; // runs take δc as δc·2^-scale
     bool m_extended;
     double m_handBackNorm; // below this |δ|² a pixel leaves the double loop
+    /// Where every Mandelbrot pixel stands after its first runs, with δ = factor · δc; 0 when
+    /// the runs hold for no pixel.
+    std::size_t m_sharedSteps = 0;
+    Complex<FloatExp> m_sharedFactor;
 };
 
 } // namespace deep
