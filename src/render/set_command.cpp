@@ -279,11 +279,15 @@ Outcome RunSet(const SetOptions& options, RunContext& context) {
         for (const int k : {1, frames - 2, frames - 1}) {
             const std::size_t bytes = common::FormatPictureRecord(ToRecord(frameAt(k))).size();
             if (bytes > common::kMaxJpegCommentBytes) {
+                const std::string holds = ", more than a JPEG comment holds (" +
+                                          std::to_string(common::kMaxJpegCommentBytes) + " bytes)";
+                if (k == frames - 1) {
+                    return Usage("--zoom-sequence: the target's record would be " + std::to_string(bytes) +
+                                 " bytes" + holds + "; draw it alone as a .png picture");
+                }
                 return Usage("--zoom-sequence: picture " + std::to_string(k + 1) +
                              " of the flight would need a record of " + std::to_string(bytes) +
-                             " bytes for its centre's digits, more than a JPEG comment holds (" +
-                             std::to_string(common::kMaxJpegCommentBytes) +
-                             " bytes); fly to a larger radius");
+                             " bytes for its centre's digits" + holds + "; fly to a larger radius");
             }
         }
     } else {
