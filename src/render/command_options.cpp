@@ -71,8 +71,9 @@ void AddSetCommand(CLI::App& app, SetOptions& o) {
             ->type_name("OUT");
     CLI::Option* zoom = set->add_option("--zoom-sequence", o.zoomSequence,
                                         "Write N pictures that fly from the kind's default view into the "
-                                        "target view, as NAME_001.JPG ... for the explorer's slide show; a "
-                                        "mirrored target is flown to mirrored all the way")
+                                        "target view (--view, or a deep view by --centre and --radius), as "
+                                        "NAME_001.JPG ... for the explorer's slide show; a mirrored target "
+                                        "is flown to mirrored all the way")
                             ->type_name("N");
     set->add_option("--base", o.base,
                     "Base name of the zoom sequence, possibly with a folder; missing folders are made "

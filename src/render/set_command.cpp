@@ -5,12 +5,15 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "atomic_file.h"
+#include "deep_flight.h"
 #include "deep_strip_render.h"
 #include "encoder_sink.h"
+#include "jpeg_file.h"
 #include "picture_files.h"
 #include "progress_line.h"
 #include "stop_request.h"
@@ -24,11 +27,37 @@ namespace {
 
 using ProgressReport = std::function<void(std::int64_t rowsDone, std::int64_t rows)>;
 
-/// Renders one picture into the open `output`, whose target `path` names it in messages.
+/// What a picture reports while it is made. A deep picture first computes its reference orbit
+/// (`reference`: iterations done of N), then says `counting` before its rows; a picture of the
+/// explorer's views has only rows.
+struct PictureProgress {
+    ProgressReport reference;
+    std::function<void()> counting;
+    ProgressReport rows;
+};
+
+/// Counts the picture, deep or not, and encodes it into the open `output`, whose target `path`
+/// names it in messages.
 Outcome RenderSetPicture(const SetPicture& picture, const std::string& path, ImageFormat format,
                          explorer::CountEngine& engine, RunContext& context, common::AtomicFile& output,
-                         const ProgressReport& progress) {
+                         const PictureProgress& progress) {
     std::string error;
+    std::optional<deep::DeepPicture> prepared;
+    if (picture.deepView) {
+        deep::DeepControl control;
+        control.stop = context.stop;
+        control.referenceProgress = progress.reference;
+        prepared = deep::DeepPicture::prepare(*picture.deepView, control, error);
+        if (!prepared) {
+            if (error.empty() || StopRequested(context.stop)) {
+                return Failure("broken off; " + path + " was not written");
+            }
+            return Failure("cannot draw " + path + ": " + error);
+        }
+        if (progress.counting) {
+            progress.counting();
+        }
+    }
     EncoderSink sink(format);
     const std::string record = common::FormatPictureRecord(ToRecord(picture));
     if (!sink.start(output.file(), picture.width, picture.height, record, error)) {
@@ -36,8 +65,9 @@ Outcome RenderSetPicture(const SetPicture& picture, const std::string& path, Ima
     }
     RenderControl control;
     control.stop = context.stop;
-    control.progress = progress;
-    const RenderStatus status = RenderSet(picture, engine, sink, control, error);
+    control.progress = progress.rows;
+    const RenderStatus status = prepared ? RenderDeep(*prepared, picture.colours, sink, control, error)
+                                         : RenderSet(picture, engine, sink, control, error);
     if (status == RenderStatus::Stopped) {
         return Failure("broken off; " + path + " was not written");
     }
@@ -61,7 +91,8 @@ Outcome CommitPicture(common::AtomicFile& output, const std::string& path, const
     return {};
 }
 
-/// Renders one picture into `path` through a temporary file beside it.
+/// Renders one picture into `path` through a temporary file beside it. A deep view's reference
+/// orbit has a progress line of its own before the rows' line.
 Outcome WriteSetPicture(const SetPicture& picture, const std::string& path, ImageFormat format,
                         explorer::CountEngine& engine, RunContext& context, bool quiet,
                         const std::string& label) {
@@ -70,83 +101,54 @@ Outcome WriteSetPicture(const SetPicture& picture, const std::string& path, Imag
     if (!output.open(path, error)) {
         return Failure("cannot write " + path + ": " + error);
     }
-    ProgressLine progress(context.err, context.progressAllowed && !quiet, picture.width, label);
-    Outcome outcome =
-        RenderSetPicture(picture, path, format, engine, context, output,
-                         [&](std::int64_t done, std::int64_t rows) { progress.update(done, rows); });
-    if (!outcome.ok()) {
+    const bool shown = context.progressAllowed && !quiet;
+    // The reference orbit's work is its iterations, counted in millions a second.
+    ProgressLine progress(context.err, shown, picture.deepView ? 1 : picture.width,
+                          picture.deepView ? "reference" : label, picture.deepView ? "Mit/s" : "MP/s");
+    const ProgressReport update = [&](std::int64_t done, std::int64_t total) {
+        progress.update(done, total);
+    };
+    const PictureProgress reports{update, [&] { progress.restart(label, picture.width, "MP/s"); }, update};
+    if (Outcome outcome = RenderSetPicture(picture, path, format, engine, context, output, reports);
+        !outcome.ok()) {
         return outcome;
     }
     return CommitPicture(output, path, context);
 }
 
-/// Renders a deep view into `path` through a temporary file beside it: first the reference
-/// orbit, with its own progress line, then the strips.
-Outcome WriteDeepSetPicture(const SetPicture& picture, const std::string& path, ImageFormat format,
-                            RunContext& context, bool quiet, const std::string& label) {
-    common::AtomicFile output;
-    std::string error;
-    if (!output.open(path, error)) {
-        return Failure("cannot write " + path + ": " + error);
-    }
-    // The reference orbit's work is its iterations, counted in millions a second.
-    ProgressLine progress(context.err, context.progressAllowed && !quiet, 1, "reference", "Mit/s");
-    deep::DeepControl control;
-    control.stop = context.stop;
-    control.referenceProgress = [&](std::int64_t done, std::int64_t total) {
-        progress.update(done, total);
-    };
-    std::optional<deep::DeepPicture> prepared = deep::DeepPicture::prepare(*picture.deepView, control, error);
-    if (!prepared) {
-        if (error.empty() || StopRequested(context.stop)) {
-            return Failure("broken off; " + path + " was not written");
-        }
-        return Failure("cannot draw " + path + ": " + error);
-    }
-    progress.restart(label, picture.width, "MP/s");
-
-    EncoderSink sink(format);
-    const std::string record = common::FormatPictureRecord(ToRecord(picture));
-    if (!sink.start(output.file(), picture.width, picture.height, record, error)) {
-        return Failure("cannot write " + path + ": " + error);
-    }
-    RenderControl rows;
-    rows.stop = context.stop;
-    rows.progress = [&](std::int64_t done, std::int64_t total) {
-        progress.update(done, total);
-    };
-    const RenderStatus status = RenderDeep(*prepared, picture.colours, sink, rows, error);
-    if (status == RenderStatus::Stopped) {
-        return Failure("broken off; " + path + " was not written");
-    }
-    if (status == RenderStatus::Failed || !sink.finish(error)) {
-        return Failure("cannot write " + path + ": " + error);
-    }
-    return CommitPicture(output, path, context);
-}
+/// Picture k (0 .. frames - 1) of a flight. The pictures are made one at a time as they are
+/// drawn: a deep flight's centres may each hold thousands of digits.
+using FlightFrame = std::function<SetPicture(int k)>;
 
 /// Renders the pictures of a flight into the group, each under its temporary name, with one
-/// progress line over the whole flight (gone again when this returns).
-Outcome RenderFlight(const SetPicture& target, const std::vector<explorer::ViewRect>& views,
-                     const std::vector<std::string>& names, explorer::CountEngine& engine,
-                     RunContext& context, bool quiet, common::AtomicFileGroup& flight) {
-    const int frames = static_cast<int>(views.size());
-    ProgressLine progress(context.err, context.progressAllowed && !quiet, target.width, "");
-    const std::int64_t flightRows = static_cast<std::int64_t>(frames) * target.height;
+/// progress line over the whole flight (gone again when this returns). While a deep picture's
+/// reference orbit is computed, the line names that picture at the share done before it.
+Outcome RenderFlight(const FlightFrame& frameAt, int frames, const std::vector<std::string>& names,
+                     explorer::CountEngine& engine, RunContext& context, bool quiet,
+                     common::AtomicFileGroup& flight) {
+    SetPicture frame = frameAt(0);
+    const int height = frame.height;
+    ProgressLine progress(context.err, context.progressAllowed && !quiet, frame.width, "");
+    const std::int64_t flightRows = static_cast<std::int64_t>(frames) * height;
     std::string error;
     for (int k = 0; k < frames; ++k) {
-        SetPicture frame = target;
-        frame.view = views[static_cast<std::size_t>(k)];
+        if (k > 0) {
+            frame = frameAt(k);
+        }
         const std::string& name = names[static_cast<std::size_t>(k)];
         common::AtomicFile output;
         if (!output.open(name, error)) {
             return Failure("cannot write " + name + ": " + error);
         }
         progress.setLabel("frame " + std::to_string(k + 1) + "/" + std::to_string(frames));
-        const std::int64_t rowsBefore = static_cast<std::int64_t>(k) * target.height;
-        Outcome outcome = RenderSetPicture(
-            frame, name, ImageFormat::Jpeg, engine, context, output,
-            [&](std::int64_t done, std::int64_t) { progress.update(rowsBefore + done, flightRows); });
+        const std::int64_t rowsBefore = static_cast<std::int64_t>(k) * height;
+        const PictureProgress reports{
+            [&](std::int64_t, std::int64_t) { progress.update(rowsBefore, flightRows); },
+            {},
+            [&](std::int64_t done, std::int64_t) {
+                progress.update(rowsBefore + done, flightRows);
+            }};
+        Outcome outcome = RenderSetPicture(frame, name, ImageFormat::Jpeg, engine, context, output, reports);
         if (!outcome.ok()) {
             if (StopRequested(context.stop)) {
                 return Failure("broken off; the flight " + names.front() + " ... " + names.back() +
@@ -165,11 +167,10 @@ Outcome RenderFlight(const SetPicture& target, const std::vector<explorer::ViewR
 /// first, and only when the last is done are they all renamed. A failure or a break leaves the
 /// folder as it was, pictures of an earlier flight under the same names included. Missing
 /// folders of `folder` are made first and go again with the flight.
-Outcome WriteFlight(const SetPicture& target, const std::vector<explorer::ViewRect>& views,
-                    const std::string& folder, const std::string& base, explorer::CountEngine& engine,
-                    RunContext& context, bool quiet) {
+Outcome WriteFlight(const FlightFrame& frameAt, int frames, const std::string& folder,
+                    const std::string& base, explorer::CountEngine& engine, RunContext& context, bool quiet) {
     std::vector<std::string> names;
-    for (int k = 0; k < static_cast<int>(views.size()); ++k) {
+    for (int k = 0; k < frames; ++k) {
         names.push_back(explorer::PictureFileName(folder, base, k + 1));
         // Found only at the renaming otherwise, after the whole flight was rendered.
         std::error_code ignored;
@@ -184,7 +185,7 @@ Outcome WriteFlight(const SetPicture& target, const std::vector<explorer::ViewRe
     }
     // Declared after `made`, so its temporary files are gone before the folders are removed.
     common::AtomicFileGroup flight;
-    if (Outcome rendered = RenderFlight(target, views, names, engine, context, quiet, flight);
+    if (Outcome rendered = RenderFlight(frameAt, frames, names, engine, context, quiet, flight);
         !rendered.ok()) {
         return rendered;
     }
@@ -247,18 +248,10 @@ Outcome RunSet(const SetOptions& options, RunContext& context) {
     if (!resolved.ok()) {
         return Usage(resolved.error);
     }
-    if (sequence && resolved.picture.deepView) {
-        return Usage("--zoom-sequence flies between the explorer's views and cannot go with a deep view "
-                     "(--centre and --radius, or --from of a deep view's picture)");
-    }
-
     explorer::CountEngine engine;
     if (!sequence) {
-        Outcome written = resolved.picture.deepView
-                              ? WriteDeepSetPicture(resolved.picture, options.output, format, context,
-                                                    options.quiet, options.output)
-                              : WriteSetPicture(resolved.picture, options.output, format, engine, context,
-                                                options.quiet, options.output);
+        Outcome written = WriteSetPicture(resolved.picture, options.output, format, engine, context,
+                                          options.quiet, options.output);
         if (written.ok() && !options.quiet) {
             context.out << options.output << '\n';
         }
@@ -266,10 +259,47 @@ Outcome RunSet(const SetOptions& options, RunContext& context) {
     }
 
     const SetPicture& target = resolved.picture;
-    const std::optional<std::vector<explorer::ViewRect>> views =
-        ZoomFlight(explorer::DefaultView(target.kind), target.view, frames);
-    if (!views) {
-        return Usage("--zoom-sequence: the target view has no width or no height");
+    FlightFrame frameAt;
+    std::optional<std::vector<explorer::ViewRect>> views;
+    deep::DeepView start;
+    if (target.deepView) {
+        // A deep target is flown to from the explorer's start as well, in exact decimals all
+        // the way; every picture is a deep one with the target's iteration limit.
+        start = *target.deepView;
+        DefaultDeepCentre(target.kind, start);
+        frameAt = [&](int k) {
+            SetPicture frame = target;
+            frame.deepView = DeepFlightView(start, *target.deepView, frames, k);
+            return frame;
+        };
+        // Every picture's record goes into its JPEG comment, and a centre near a deep target
+        // needs a digit for every tenfold of depth. The in-between pictures' digits grow with
+        // their depth, so the deepest one at either end of the flight and the target itself
+        // hold the longest records; refused here rather than after the pictures before them.
+        for (const int k : {1, frames - 2, frames - 1}) {
+            const std::size_t bytes = common::FormatPictureRecord(ToRecord(frameAt(k))).size();
+            if (bytes > common::kMaxJpegCommentBytes) {
+                const std::string holds = ", more than a JPEG comment holds (" +
+                                          std::to_string(common::kMaxJpegCommentBytes) + " bytes)";
+                if (k == frames - 1) {
+                    return Usage("--zoom-sequence: the target's record would be " + std::to_string(bytes) +
+                                 " bytes" + holds + "; draw it alone as a .png picture");
+                }
+                return Usage("--zoom-sequence: picture " + std::to_string(k + 1) +
+                             " of the flight would need a record of " + std::to_string(bytes) +
+                             " bytes for its centre's digits" + holds + "; fly to a larger radius");
+            }
+        }
+    } else {
+        views = ZoomFlight(explorer::DefaultView(target.kind), target.view, frames);
+        if (!views) {
+            return Usage("--zoom-sequence: the target view has no width or no height");
+        }
+        frameAt = [&](int k) {
+            SetPicture frame = target;
+            frame.view = (*views)[static_cast<std::size_t>(k)];
+            return frame;
+        };
     }
     // NAME may carry a folder; the numbering rule is the explorer's, so its slide show plays them.
     const std::size_t slash = options.base.rfind('/');
@@ -280,7 +310,7 @@ Outcome RunSet(const SetOptions& options, RunContext& context) {
     if (base.empty()) {
         return Usage("--base: the name has no file part: \"" + options.base + "\"");
     }
-    return WriteFlight(target, *views, folder, base, engine, context, options.quiet);
+    return WriteFlight(frameAt, frames, folder, base, engine, context, options.quiet);
 }
 
 } // namespace render

@@ -55,14 +55,6 @@ std::optional<deep::ExactDecimal> ParseExact(std::string_view text) {
     return deep::ParseExactDecimal(Trim(text));
 }
 
-/// The view a deep picture of this kind starts from: the kind's default view as centre and
-/// half-height.
-void DefaultDeepCentre(explorer::SetKind kind, deep::DeepView& v) {
-    v.re = kind == explorer::SetKind::Julia ? deep::ExactDecimal{} : deep::ExactDecimal{true, "5", -1};
-    v.im = deep::ExactDecimal{};
-    v.radius = deep::ExactDecimal{false, "15", -1};
-}
-
 /// Fills in the deep part of the picture from the options; empty or the message.
 std::string ResolveDeep(const SetOptions& o, bool kindChanged, SetPicture& p) {
     if (!p.deepView) {
@@ -117,6 +109,12 @@ std::string ResolveDeep(const SetOptions& o, bool kindChanged, SetPicture& p) {
 }
 
 } // namespace
+
+void DefaultDeepCentre(explorer::SetKind kind, deep::DeepView& v) {
+    v.re = kind == explorer::SetKind::Julia ? deep::ExactDecimal{} : deep::ExactDecimal{true, "5", -1};
+    v.im = deep::ExactDecimal{};
+    v.radius = deep::ExactDecimal{false, "15", -1};
+}
 
 std::optional<std::int64_t> ParseCount(std::string_view text) {
     text = Trim(text);

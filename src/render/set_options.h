@@ -80,6 +80,10 @@ struct SetOptions {
 /// Nothing when that is not a usable height (a view without width or height).
 [[nodiscard]] std::optional<std::int64_t> HeightForWidth(std::int64_t width, const explorer::ViewRect& view);
 
+/// Sets the centre and radius of `v` to the kind's default view (DefaultView's middle and
+/// half-height), where a deep picture of that kind and a flight into one start.
+void DefaultDeepCentre(explorer::SetKind kind, deep::DeepView& v);
+
 /// Conversions between a picture and the record stored with it: a deep picture's record is a
 /// DeepSetRecord, every other one a SetRecord.
 [[nodiscard]] common::PictureRecord ToRecord(const SetPicture& picture);

@@ -1,7 +1,9 @@
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -23,6 +25,7 @@
 
 #include "canvas.h"
 #include "cli.h"
+#include "decimal_mpfr.h"
 #include "escape_time.h"
 #include "explorer_state.h"
 #include "fake_services.h"
@@ -351,6 +354,84 @@ TEST_F(RenderTest, ZoomSequenceStartsAtTheDefaultViewAndEndsAtTheTarget) {
     EXPECT_EQ(Bytes("flight/Bild_004.JPG"), Bytes("direct.jpg"));
 }
 
+// A deep target is flown to in exact decimals: each radius is the one before times the same
+// factor, the target keeps its place on the screen (its offset from the centre, in radii, is
+// that of the first picture), and the last picture is the single render of the target.
+TEST_F(RenderTest, ZoomSequenceIntoADeepViewEndsAtItsSingleRender) {
+    const std::string re = "-0.743643887037158704752191506114774";
+    const std::string im = "0.131825904205311970493132056385139";
+    const std::vector<std::string> target = {"--centre",     re,   im, "--radius", "1e-20", "--size", "48x32",
+                                             "--iterations", "600"};
+    std::vector<std::string> args = {"set", "--zoom-sequence", "4", "--base", "d", "-q"};
+    args.insert(args.end(), target.begin(), target.end());
+    const Run r = run(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    std::vector<common::DeepSetRecord> frames;
+    for (int n = 1; n <= 4; ++n) {
+        std::optional<common::PictureRecord> stored;
+        ASSERT_TRUE(render::ReadStoredRecord("d_00" + std::to_string(n) + ".JPG", stored).ok()) << n;
+        frames.push_back(std::get<common::DeepSetRecord>(*stored));
+        EXPECT_EQ(frames.back().iterations, 600) << n;
+    }
+    EXPECT_EQ(deep::FormatExactDecimal(frames[0].re), "-0.5");
+    EXPECT_EQ(deep::FormatExactDecimal(frames[0].im), "0");
+    EXPECT_EQ(deep::FormatExactDecimal(frames[0].radius), "1.5");
+    EXPECT_EQ(frames[3].re, deep::ParseExactDecimal(re));
+    EXPECT_EQ(frames[3].im, deep::ParseExactDecimal(im));
+    EXPECT_EQ(deep::FormatExactDecimal(frames[3].radius), "1e-20");
+
+    // (a - b) / (c - d) / ((e - f) / (g - h)) - 1, at 256 bits: how far two ratios are apart.
+    auto gap = [](std::array<const deep::ExactDecimal*, 8> terms) {
+        std::array<mpfr_t, 8> x;
+        for (std::size_t i = 0; i < 8; ++i) {
+            mpfr_init2(x[i], 256);
+            deep::ToMpfr(*terms[i], x[i], MPFR_RNDN);
+        }
+        for (std::size_t i = 0; i < 8; i += 2) {
+            mpfr_sub(x[i], x[i], x[i + 1], MPFR_RNDN);
+        }
+        mpfr_div(x[0], x[0], x[2], MPFR_RNDN);
+        mpfr_div(x[4], x[4], x[6], MPFR_RNDN);
+        mpfr_div(x[0], x[0], x[4], MPFR_RNDN);
+        const double value = mpfr_get_d(x[0], MPFR_RNDN) - 1.0;
+        for (mpfr_t& v : x) {
+            mpfr_clear(v);
+        }
+        return value;
+    };
+    const deep::ExactDecimal zero;
+    const common::DeepSetRecord& start = frames[0];
+    const common::DeepSetRecord& end = frames[3];
+    for (std::size_t k = 1; k < 3; ++k) {
+        // The same factor from one radius to the next, (R/R0)^(1/3).
+        const auto& r = frames[k].radius;
+        EXPECT_LT(std::fabs(gap(
+                      {&r, &zero, &frames[k - 1].radius, &zero, &frames[k + 1].radius, &zero, &r, &zero})),
+                  1e-18)
+            << k;
+        // The centre has gone the share of the way that the radius has: (c - C)/(C0 - C) is
+        // (r - R)/(R0 - R), as in the explorer's flights.
+        for (const bool real : {true, false}) {
+            const auto& c = real ? frames[k].re : frames[k].im;
+            const auto& c0 = real ? start.re : start.im;
+            const auto& c1 = real ? end.re : end.im;
+            EXPECT_LT(std::fabs(gap({&c, &c1, &c0, &c1, &r, &end.radius, &start.radius, &end.radius})), 1e-18)
+                << k << (real ? " re" : " im");
+        }
+    }
+    EXPECT_NEAR(render::ParseNumber(deep::FormatExactDecimal(frames[1].radius)).value_or(0.0) /
+                    (1.5 * std::cbrt(1e-20 / 1.5)),
+                1.0, 1e-14);
+    args = {"set", "-q", "-o", "direct.jpg"};
+    args.insert(args.end(), target.begin(), target.end());
+    ASSERT_EQ(run(args).status, 0);
+    EXPECT_EQ(Bytes("d_004.JPG"), Bytes("direct.jpg"));
+    // A picture on the way is drawn again from its record.
+    ASSERT_EQ(run({"set", "--from", "d_002.JPG", "-q", "-o", "again.jpg"}).status, 0);
+    EXPECT_EQ(Bytes("again.jpg"), Bytes("d_002.JPG"));
+}
+
 // A band dragged leftwards and downwards gives a mirrored view: the flight keeps that
 // orientation from its first picture on and lands on exactly the picture of the target.
 TEST_F(RenderTest, ZoomSequenceIntoAMirroredViewFliesMirrored) {
@@ -514,6 +595,9 @@ TEST_F(RenderTest, StopAfterTheLastRowIsCountedLeavesNoPicture) {
     const std::pair<std::vector<std::string>, std::string> rows[] = {
         {{"set", "--size", "8x8", "-o", "late.png"}, "late.png 100%"},
         {{"set", "--size", "8x8", "--zoom-sequence", "2", "--base", "new/late"}, "2/2 100%"},
+        {{"set", "--size", "8x8", "--centre", "0", "1", "--radius", "1e-20", "--zoom-sequence", "2", "--base",
+          "new/deep"},
+         "2/2 100%"},
     };
     for (const auto& [args, lastUpdate] : rows) {
         std::atomic<bool> stop{false};
@@ -801,10 +885,11 @@ INSTANTIATE_TEST_SUITE_P(
                {"--from", "deep.jpg", "--iterations", "100000001", "-o", "x.png"},
                2,
                "\"100000001\""},
-        BadRow{"deep_zoom_sequence",
-               {"--centre", "0", "0", "--radius", "1", "--zoom-sequence", "3", "--base", "f"},
+        // Its second picture's centre would need some 35000 digits a part.
+        BadRow{"deep_zoom_sequence_beyond_jpeg_record",
+               {"--centre", "0.1", "1", "--radius", "1e-70000", "--zoom-sequence", "3", "--base", "new/f"},
                2,
-               "cannot go with a deep view"}),
+               "picture 2 of the flight would need a record of"}),
     [](const testing::TestParamInfo<BadRow>& info) { return std::string(info.param.name); });
 
 // --- the generator's drawings
