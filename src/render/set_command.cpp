@@ -250,6 +250,16 @@ Outcome RunSet(const SetOptions& options, RunContext& context) {
     }
     explorer::CountEngine engine;
     if (!sequence) {
+        // A deep centre needs a digit for every tenfold of depth; refused before the work
+        // rather than after it when the record outgrows what a JPEG can carry.
+        if (format == ImageFormat::Jpeg && resolved.picture.deepView) {
+            const std::size_t bytes = common::FormatPictureRecord(ToRecord(resolved.picture)).size();
+            if (bytes > common::kMaxJpegCommentBytes) {
+                return Usage("-o: the picture's record would be " + std::to_string(bytes) +
+                             " bytes, more than a JPEG comment holds (" +
+                             std::to_string(common::kMaxJpegCommentBytes) + " bytes); write a .png picture");
+            }
+        }
         Outcome written = WriteSetPicture(resolved.picture, options.output, format, engine, context,
                                           options.quiet, options.output);
         if (written.ok() && !options.quiet) {

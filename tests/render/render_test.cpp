@@ -889,7 +889,12 @@ INSTANTIATE_TEST_SUITE_P(
         BadRow{"deep_zoom_sequence_beyond_jpeg_record",
                {"--centre", "0.1", "1", "--radius", "1e-70000", "--zoom-sequence", "3", "--base", "new/f"},
                2,
-               "picture 2 of the flight would need a record of"}),
+               "picture 2 of the flight would need a record of"},
+        // The centre's 70000 digits alone outgrow a JPEG comment; a .png carries them.
+        BadRow{"deep_jpeg_beyond_its_record",
+               {"--centre", "0." + std::string(70000, '3'), "0", "--radius", "1e-70000", "-o", "x.jpg"},
+               2,
+               "write a .png picture"}),
     [](const testing::TestParamInfo<BadRow>& info) { return std::string(info.param.name); });
 
 // --- the generator's drawings
