@@ -159,80 +159,85 @@ std::int64_t PixelLoop::count(Complex<FloatExp> delta0, Complex<FloatExp> deltaC
     return finish(start(delta0, deltaC, maxIterations, stop, stats), maxIterations, stop, stats);
 }
 
-bool PixelLoop::takeRun(Pixel& pixel, const LoopPoint& point, double deltaNorm, std::int64_t maxIterations,
-                        PerturbationStats* stats) const {
-    PixelState<double>& state = pixel.state;
-    std::int64_t length = 0;
-    const ScaledRun* run = orbitOf(state).runs.find(point.runs, deltaNorm, maxIterations - state.n, length);
-    if (run == nullptr) {
-        return false;
-    }
-    const double dRe = state.delta.re;
-    const double dIm = state.delta.im;
-    const Complex<double>& c = pixel.scaledDeltaC;
-    state.delta = {run->aRe * dRe - run->aIm * dIm + (run->bRe * c.re - run->bIm * c.im),
-                   run->aRe * dIm + run->aIm * dRe + (run->bRe * c.im + run->bIm * c.re)};
-    state.m += static_cast<std::size_t>(length);
-    state.n += length;
-    if (stats != nullptr) {
-        ++stats->skips;
-        stats->skippedIterations += length;
-    }
-    return true;
-}
-
 void PixelLoop::doubleLoop(Pixel& p, std::int64_t maxIterations, const std::atomic<bool>* stop,
                            PerturbationStats* stats, int plainSteps) const {
+    // The state lives in locals while the loop runs: kept in the Pixel, every step would wait
+    // for its own stores.
     PixelState<double>& state = p.state;
     std::int64_t plainLeft = plainSteps;
-    const LoopPoint* points = m_points.data() + orbitOf(state).first;
-    std::size_t last = orbitOf(state).points.size() - 1;
-    const Complex<double> deltaC = p.plainDeltaC;
-    std::int64_t nextStopCheck = (state.n / kPixelStopInterval + 1) * kPixelStopInterval;
-    const std::int64_t firstN = state.n;
+    const Orbit* orbit = &orbitOf(state);
+    const LoopPoint* points = m_points.data() + orbit->first;
+    std::size_t last = orbit->points.size() - 1;
+    const double cRe = p.plainDeltaC.re;
+    const double cIm = p.plainDeltaC.im;
+    const double sRe = p.scaledDeltaC.re;
+    const double sIm = p.scaledDeltaC.im;
+    std::size_t m = state.m;
+    std::int64_t n = state.n;
+    double dRe = state.delta.re;
+    double dIm = state.delta.im;
+    bool onRebase = state.onRebase;
+    bool finished = false;
+    std::int64_t nextStopCheck = (n / kPixelStopInterval + 1) * kPixelStopInterval;
+    const std::int64_t firstN = n;
     for (;;) {
-        const LoopPoint& point = points[state.m];
-        const double dRe = state.delta.re;
-        const double dIm = state.delta.im;
+        const LoopPoint& point = points[m];
         const double zRe = point.re + dRe;
         const double zIm = point.im + dIm;
         const double zNorm = zRe * zRe + zIm * zIm;
-        if (zNorm > 65536.0 || state.n == maxIterations) {
-            state.finished = true;
+        if (zNorm > 65536.0 || n == maxIterations) {
+            finished = true;
             break;
         }
-        if (state.n >= nextStopCheck) {
+        if (n >= nextStopCheck) {
             if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
-                state.finished = true;
+                finished = true;
                 break;
             }
             nextStopCheck += kPixelStopInterval;
         }
         const double deltaNorm = dRe * dRe + dIm * dIm;
-        if (state.m == last || zNorm < deltaNorm) {
+        if (m == last || zNorm < deltaNorm) {
             // As in PerturbedCount: continue from the orbit of 0 with z as the difference.
-            state.onRebase = true;
-            state.m = 0;
-            state.delta = {zRe, zIm};
-            points = m_points.data() + orbitOf(state).first;
-            last = orbitOf(state).points.size() - 1;
+            onRebase = true;
+            m = 0;
+            dRe = zRe;
+            dIm = zIm;
+            orbit = &rebaseOrbit();
+            points = m_points.data() + orbit->first;
+            last = orbit->points.size() - 1;
             continue;
         }
-        if (deltaNorm < point.runRadius2 && takeRun(p, point, deltaNorm, maxIterations, stats)) {
-            plainLeft = plainSteps;
-            continue;
+        if (deltaNorm < point.runRadius2) {
+            std::int64_t length = 0;
+            if (const ScaledRun* run = orbit->runs.find(point.runs, deltaNorm, maxIterations - n, length)) {
+                const double re = run->aRe * dRe - run->aIm * dIm + (run->bRe * sRe - run->bIm * sIm);
+                dIm = run->aRe * dIm + run->aIm * dRe + (run->bRe * sIm + run->bIm * sRe);
+                dRe = re;
+                m += static_cast<std::size_t>(length);
+                n += length;
+                plainLeft = plainSteps;
+                if (stats != nullptr) {
+                    ++stats->skips;
+                    stats->skippedIterations += length;
+                }
+                continue;
+            }
         }
-        if (deltaNorm < m_handBackNorm || plainLeft-- == 0) { // never 0 from -1 on
+        if (deltaNorm < m_handBackNorm || plainLeft-- == 0) { // from -1 it never reaches 0
             break;
         }
         const double aRe = point.re + point.re + dRe;
         const double aIm = point.im + point.im + dIm;
-        state.delta = {aRe * dRe - aIm * dIm + deltaC.re, aRe * dIm + aIm * dRe + deltaC.im};
-        ++state.m;
-        ++state.n;
+        const double re = aRe * dRe - aIm * dIm + cRe;
+        dIm = aRe * dIm + aIm * dRe + cIm;
+        dRe = re;
+        ++m;
+        ++n;
     }
+    state = {onRebase, m, n, {dRe, dIm}, finished};
     if (stats != nullptr) {
-        stats->iterations += state.n - firstN;
+        stats->iterations += n - firstN;
     }
 }
 
@@ -277,6 +282,9 @@ void PixelLoop::countRows(RowSource& rows, bool julia, std::int64_t maxIteration
 /// whatever else a pixel meets (its end, a rebase, a run, leaving the double range) is done for
 /// that lane alone by the scalar code, in the double loop's order, so every pixel gets the
 /// count the double loop gives it. A lane whose pixel ends takes the next pixel at once.
+struct LaneGroup;
+struct LaneConstants;
+
 class PixelLoop::Lanes {
 public:
     static constexpr int kWidth = 4;
@@ -290,6 +298,9 @@ public:
     DEEP_AVX2 void run();
 
 private:
+    DEEP_AVX2 LaneGroup load(int o) const;
+    DEEP_AVX2 bool pass(LaneGroup& g, int o, const LaneConstants& k);
+
     /// Lane state between vector passes, as the scalar code reads and writes it.
     struct Spill {
         alignas(32) double dRe[kLanes];
@@ -398,113 +409,134 @@ void PixelLoop::Lanes::special(int l) {
     }
 }
 
+/// One group of four lanes in registers.
+struct LaneGroup {
+    __m256d dRe, dIm; // the differences δ
+    __m256d cRe, cIm; // δc as the plain step adds it
+    __m256i point;    // index into the loop's points
+    __m256i n;
+    __m256i last; // index of the last point of the lane's orbit
+    __m256i active;
+};
+
+/// What every pass reads besides the group.
+struct LaneConstants {
+    const LoopPoint* points;
+    __m256d escape;
+    __m256d handBack;
+    __m256i limit;
+    __m256i one;
+    __m256i rebaseFirst;
+    __m256i rebaseLast;
+};
+
+DEEP_AVX2 inline LaneGroup PixelLoop::Lanes::load(int o) const {
+    LaneGroup g;
+    g.dRe = _mm256_load_pd(m_spill.dRe + o);
+    g.dIm = _mm256_load_pd(m_spill.dIm + o);
+    g.cRe = _mm256_load_pd(m_spill.cRe + o);
+    g.cIm = _mm256_load_pd(m_spill.cIm + o);
+    g.point = _mm256_load_si256(reinterpret_cast<const __m256i*>(m_spill.point + o));
+    g.n = _mm256_load_si256(reinterpret_cast<const __m256i*>(m_spill.n + o));
+    g.last = _mm256_load_si256(reinterpret_cast<const __m256i*>(m_spill.last + o));
+    g.active = _mm256_load_si256(reinterpret_cast<const __m256i*>(m_spill.active + o));
+    return g;
+}
+
+/// One pass of a group: every lane takes its next step, or its rebase, or (in special()) its
+/// end or its chain of runs. False when no lane of the group holds a pixel.
+DEEP_AVX2 __attribute__((always_inline)) inline bool PixelLoop::Lanes::pass(LaneGroup& g, int o,
+                                                                            const LaneConstants& k) {
+    alignas(32) std::int64_t index[kWidth];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(index), g.point);
+    // Four points, one 32-byte load each, turned into vectors of re, im and radius².
+    const __m256d p0 = _mm256_loadu_pd(&k.points[index[0]].re);
+    const __m256d p1 = _mm256_loadu_pd(&k.points[index[1]].re);
+    const __m256d p2 = _mm256_loadu_pd(&k.points[index[2]].re);
+    const __m256d p3 = _mm256_loadu_pd(&k.points[index[3]].re);
+    const __m256d t0 = _mm256_unpacklo_pd(p0, p1);
+    const __m256d t1 = _mm256_unpackhi_pd(p0, p1);
+    const __m256d t2 = _mm256_unpacklo_pd(p2, p3);
+    const __m256d t3 = _mm256_unpackhi_pd(p2, p3);
+    const __m256d zr = _mm256_permute2f128_pd(t0, t2, 0x20);
+    const __m256d zi = _mm256_permute2f128_pd(t1, t3, 0x20);
+    const __m256d radius2 = _mm256_permute2f128_pd(t0, t2, 0x31);
+
+    const __m256d zRe = _mm256_add_pd(zr, g.dRe);
+    const __m256d zIm = _mm256_add_pd(zi, g.dIm);
+    const __m256d zNorm = _mm256_add_pd(_mm256_mul_pd(zRe, zRe), _mm256_mul_pd(zIm, zIm));
+    const __m256d deltaNorm = _mm256_add_pd(_mm256_mul_pd(g.dRe, g.dRe), _mm256_mul_pd(g.dIm, g.dIm));
+    // The scalar loop's order: an end, else a rebase, else a run or leaving the double range,
+    // else a plain step. Rebases are done here; ends and the rest by special().
+    const __m256d live = _mm256_castsi256_pd(g.active);
+    const __m256d ends = _mm256_or_pd(_mm256_cmp_pd(zNorm, k.escape, _CMP_GT_OQ),
+                                      _mm256_castsi256_pd(_mm256_cmpeq_epi64(g.n, k.limit)));
+    __m256d rebase = _mm256_or_pd(_mm256_castsi256_pd(_mm256_cmpeq_epi64(g.point, g.last)),
+                                  _mm256_cmp_pd(zNorm, deltaNorm, _CMP_LT_OQ));
+    rebase = _mm256_and_pd(_mm256_andnot_pd(ends, rebase), live);
+    __m256d odd = _mm256_or_pd(_mm256_cmp_pd(deltaNorm, radius2, _CMP_LT_OQ),
+                               _mm256_cmp_pd(deltaNorm, k.handBack, _CMP_LT_OQ));
+    odd = _mm256_and_pd(_mm256_or_pd(ends, _mm256_andnot_pd(rebase, odd)), live);
+    __m256d step = _mm256_andnot_pd(_mm256_or_pd(odd, rebase), live);
+
+    const __m256d aRe = _mm256_add_pd(_mm256_add_pd(zr, zr), g.dRe);
+    const __m256d aIm = _mm256_add_pd(_mm256_add_pd(zi, zi), g.dIm);
+    __m256d nextRe =
+        _mm256_add_pd(_mm256_sub_pd(_mm256_mul_pd(aRe, g.dRe), _mm256_mul_pd(aIm, g.dIm)), g.cRe);
+    __m256d nextIm =
+        _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(aRe, g.dIm), _mm256_mul_pd(aIm, g.dRe)), g.cIm);
+    nextRe = _mm256_blendv_pd(nextRe, zRe, rebase);
+    nextIm = _mm256_blendv_pd(nextIm, zIm, rebase);
+
+    if (const int mask = _mm256_movemask_pd(odd); mask != 0) [[unlikely]] {
+        _mm256_store_pd(m_spill.dRe + o, g.dRe);
+        _mm256_store_pd(m_spill.dIm + o, g.dIm);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(m_spill.point + o), g.point);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(m_spill.n + o), g.n);
+        for (int l = 0; l < kWidth; ++l) {
+            if ((mask >> l & 1) != 0) {
+                special(o + l);
+            }
+        }
+        g = load(o); // the other lanes come back as they were
+    }
+    const __m256d change = _mm256_or_pd(step, rebase);
+    g.dRe = _mm256_blendv_pd(g.dRe, nextRe, change);
+    g.dIm = _mm256_blendv_pd(g.dIm, nextIm, change);
+    g.point = _mm256_castpd_si256(
+        _mm256_blendv_pd(_mm256_castsi256_pd(g.point), _mm256_castsi256_pd(k.rebaseFirst), rebase));
+    g.last = _mm256_castpd_si256(
+        _mm256_blendv_pd(_mm256_castsi256_pd(g.last), _mm256_castsi256_pd(k.rebaseLast), rebase));
+    const __m256i advance = _mm256_and_si256(_mm256_castpd_si256(step), k.one);
+    g.point = _mm256_add_epi64(g.point, advance);
+    g.n = _mm256_add_epi64(g.n, advance);
+    return _mm256_movemask_pd(_mm256_castsi256_pd(g.active)) != 0;
+}
+
 DEEP_AVX2 void PixelLoop::Lanes::run() {
     for (int l = 0; l < kLanes; ++l) {
         fill(l);
     }
-    const LoopPoint* points = m_loop.m_points.data();
-    const __m256d escape = _mm256_set1_pd(65536.0);
-    const __m256d handBack = _mm256_set1_pd(m_loop.m_handBackNorm);
-    const __m256i limit = _mm256_set1_epi64x(m_max);
-    const __m256i one = _mm256_set1_epi64x(1);
     const Orbit& rebaseOrbit = m_loop.rebaseOrbit();
-    const __m256i rebaseFirst = _mm256_set1_epi64x(static_cast<std::int64_t>(rebaseOrbit.first));
-    const __m256i rebaseLast =
-        _mm256_set1_epi64x(static_cast<std::int64_t>(rebaseOrbit.first + rebaseOrbit.points.size() - 1));
-    __m256d dRe[kGroups], dIm[kGroups], cRe[kGroups], cIm[kGroups];
-    __m256i point[kGroups], n[kGroups], last[kGroups], active[kGroups];
-    const auto load = [&](int v) __attribute__((target("avx2"))) {
-        const int o = v * kWidth;
-        dRe[v] = _mm256_load_pd(m_spill.dRe + o);
-        dIm[v] = _mm256_load_pd(m_spill.dIm + o);
-        cRe[v] = _mm256_load_pd(m_spill.cRe + o);
-        cIm[v] = _mm256_load_pd(m_spill.cIm + o);
-        point[v] = _mm256_load_si256(reinterpret_cast<const __m256i*>(m_spill.point + o));
-        n[v] = _mm256_load_si256(reinterpret_cast<const __m256i*>(m_spill.n + o));
-        last[v] = _mm256_load_si256(reinterpret_cast<const __m256i*>(m_spill.last + o));
-        active[v] = _mm256_load_si256(reinterpret_cast<const __m256i*>(m_spill.active + o));
+    const LaneConstants k{
+        m_loop.m_points.data(),
+        _mm256_set1_pd(65536.0),
+        _mm256_set1_pd(m_loop.m_handBackNorm),
+        _mm256_set1_epi64x(m_max),
+        _mm256_set1_epi64x(1),
+        _mm256_set1_epi64x(static_cast<std::int64_t>(rebaseOrbit.first)),
+        _mm256_set1_epi64x(static_cast<std::int64_t>(rebaseOrbit.first + rebaseOrbit.points.size() - 1)),
     };
-    for (int v = 0; v < kGroups; ++v) {
-        load(v);
-    }
-    std::int64_t passes = 0;
-    for (;;) {
-        bool anyActive = false;
-        for (int v = 0; v < kGroups; ++v) {
-            const int o = v * kWidth;
-            alignas(32) std::int64_t index[kWidth];
-            _mm256_store_si256(reinterpret_cast<__m256i*>(index), point[v]);
-            // Four points, one 32-byte load each, turned into vectors of re, im and radius².
-            const __m256d p0 = _mm256_loadu_pd(&points[index[0]].re);
-            const __m256d p1 = _mm256_loadu_pd(&points[index[1]].re);
-            const __m256d p2 = _mm256_loadu_pd(&points[index[2]].re);
-            const __m256d p3 = _mm256_loadu_pd(&points[index[3]].re);
-            const __m256d t0 = _mm256_unpacklo_pd(p0, p1);
-            const __m256d t1 = _mm256_unpackhi_pd(p0, p1);
-            const __m256d t2 = _mm256_unpacklo_pd(p2, p3);
-            const __m256d t3 = _mm256_unpackhi_pd(p2, p3);
-            const __m256d zr = _mm256_permute2f128_pd(t0, t2, 0x20);
-            const __m256d zi = _mm256_permute2f128_pd(t1, t3, 0x20);
-            const __m256d radius2 = _mm256_permute2f128_pd(t0, t2, 0x31);
-
-            const __m256d zRe = _mm256_add_pd(zr, dRe[v]);
-            const __m256d zIm = _mm256_add_pd(zi, dIm[v]);
-            const __m256d zNorm = _mm256_add_pd(_mm256_mul_pd(zRe, zRe), _mm256_mul_pd(zIm, zIm));
-            const __m256d deltaNorm =
-                _mm256_add_pd(_mm256_mul_pd(dRe[v], dRe[v]), _mm256_mul_pd(dIm[v], dIm[v]));
-            // The scalar loop's order: an end, else a rebase, else a run or leaving the double
-            // range, else a plain step. Rebases are done here; ends and the rest by special().
-            const __m256d ends = _mm256_or_pd(_mm256_cmp_pd(zNorm, escape, _CMP_GT_OQ),
-                                              _mm256_castsi256_pd(_mm256_cmpeq_epi64(n[v], limit)));
-            __m256d rebase = _mm256_or_pd(_mm256_castsi256_pd(_mm256_cmpeq_epi64(point[v], last[v])),
-                                          _mm256_cmp_pd(zNorm, deltaNorm, _CMP_LT_OQ));
-            rebase = _mm256_and_pd(_mm256_andnot_pd(ends, rebase), _mm256_castsi256_pd(active[v]));
-            __m256d odd = _mm256_or_pd(_mm256_cmp_pd(deltaNorm, radius2, _CMP_LT_OQ),
-                                       _mm256_cmp_pd(deltaNorm, handBack, _CMP_LT_OQ));
-            odd = _mm256_or_pd(ends, _mm256_andnot_pd(rebase, odd));
-            odd = _mm256_and_pd(odd, _mm256_castsi256_pd(active[v]));
-            __m256i step = active[v];
-            if (const int mask = _mm256_movemask_pd(odd); mask != 0) {
-                _mm256_store_pd(m_spill.dRe + o, dRe[v]);
-                _mm256_store_pd(m_spill.dIm + o, dIm[v]);
-                _mm256_store_si256(reinterpret_cast<__m256i*>(m_spill.point + o), point[v]);
-                _mm256_store_si256(reinterpret_cast<__m256i*>(m_spill.n + o), n[v]);
-                for (int k = 0; k < kWidth; ++k) {
-                    if ((mask >> k & 1) != 0) {
-                        special(o + k);
-                    }
-                }
-                load(v);
-                // A lane handled above has a new point (or pixel) and steps from the next pass.
-                step = _mm256_andnot_si256(_mm256_castpd_si256(odd), step);
-            }
-            if (_mm256_movemask_pd(rebase) != 0) {
-                dRe[v] = _mm256_blendv_pd(dRe[v], zRe, rebase);
-                dIm[v] = _mm256_blendv_pd(dIm[v], zIm, rebase);
-                point[v] = _mm256_castpd_si256(_mm256_blendv_pd(_mm256_castsi256_pd(point[v]),
-                                                                _mm256_castsi256_pd(rebaseFirst), rebase));
-                last[v] = _mm256_castpd_si256(
-                    _mm256_blendv_pd(_mm256_castsi256_pd(last[v]), _mm256_castsi256_pd(rebaseLast), rebase));
-                step = _mm256_andnot_si256(_mm256_castpd_si256(rebase), step);
-            }
-            const __m256d stepMask = _mm256_castsi256_pd(step);
-            const __m256d aRe = _mm256_add_pd(_mm256_add_pd(zr, zr), dRe[v]);
-            const __m256d aIm = _mm256_add_pd(_mm256_add_pd(zi, zi), dIm[v]);
-            const __m256d re =
-                _mm256_add_pd(_mm256_sub_pd(_mm256_mul_pd(aRe, dRe[v]), _mm256_mul_pd(aIm, dIm[v])), cRe[v]);
-            const __m256d im =
-                _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(aRe, dIm[v]), _mm256_mul_pd(aIm, dRe[v])), cIm[v]);
-            dRe[v] = _mm256_blendv_pd(dRe[v], re, stepMask);
-            dIm[v] = _mm256_blendv_pd(dIm[v], im, stepMask);
-            const __m256i increment = _mm256_and_si256(step, one);
-            point[v] = _mm256_add_epi64(point[v], increment);
-            n[v] = _mm256_add_epi64(n[v], increment);
-            anyActive = anyActive || _mm256_movemask_pd(_mm256_castsi256_pd(active[v])) != 0;
-        }
-        if (!anyActive) {
+    static_assert(kGroups == 2, "two groups in flight hide the latency of a step");
+    LaneGroup g0 = load(0);
+    LaneGroup g1 = load(kWidth);
+    for (std::int64_t passes = 1;; ++passes) {
+        const bool busy0 = pass(g0, 0, k);
+        const bool busy1 = pass(g1, kWidth, k);
+        if (!busy0 && !busy1) {
             return;
         }
-        if ((++passes & 0xffff) == 0 && m_stop != nullptr && m_stop->load(std::memory_order_relaxed)) {
+        if ((passes & 0xffff) == 0 && m_stop != nullptr && m_stop->load(std::memory_order_relaxed)) {
             return;
         }
     }

@@ -105,9 +105,6 @@ private:
     /// once it would take the (plainSteps + 1)-th plain step in a row.
     void doubleLoop(Pixel& pixel, std::int64_t maxIterations, const std::atomic<bool>* stop,
                     PerturbationStats* stats, int plainSteps = -1) const;
-    /// One linear run from the pixel's point if its difference allows one; false if not.
-    bool takeRun(Pixel& pixel, const LoopPoint& point, double deltaNorm, std::int64_t maxIterations,
-                 PerturbationStats* stats) const;
     void countRowsInLanes(RowSource& rows, bool julia, std::int64_t maxIterations,
                           const std::atomic<bool>* stop) const;
 
