@@ -169,8 +169,8 @@ std::optional<DeepPicture> DeepPicture::prepare(const DeepView& view, const Deep
     return DeepPicture(std::move(impl));
 }
 
-bool DeepPicture::countRows(int firstRow, int rows, std::uint32_t* counts,
-                            const std::atomic<bool>* stop) const {
+bool DeepPicture::countRows(int firstRow, int rows, std::uint32_t* counts, const std::atomic<bool>* stop,
+                            std::atomic<int>* rowsTaken) const {
     const Impl& impl = *m_impl;
     assert(firstRow >= 0 && rows >= 0 && firstRow + rows <= impl.view.height && "rows of the picture");
     // Rows are handed out one at a time, so that rows near the set, where counts are high,
@@ -178,12 +178,17 @@ bool DeepPicture::countRows(int firstRow, int rows, std::uint32_t* counts,
     std::atomic<int> nextRow{0};
     class Rows final : public RowSource {
     public:
-        Rows(const Impl& impl, int firstRow, int rows, std::uint32_t* counts, std::atomic<int>& next)
-            : m_impl(impl), m_firstRow(firstRow), m_rows(rows), m_counts(counts), m_next(next) {}
+        Rows(const Impl& impl, int firstRow, int rows, std::uint32_t* counts, std::atomic<int>& next,
+             std::atomic<int>* taken)
+            : m_impl(impl), m_firstRow(firstRow), m_rows(rows), m_counts(counts), m_next(next),
+              m_taken(taken) {}
         bool next(PixelRow& row) override {
             const int taken = m_next++;
             if (taken >= m_rows) {
                 return false;
+            }
+            if (m_taken != nullptr) {
+                ++*m_taken;
             }
             row.columns = m_impl.columnOffsets.data();
             row.im = m_impl.rowOffset(m_firstRow + taken);
@@ -199,9 +204,10 @@ bool DeepPicture::countRows(int firstRow, int rows, std::uint32_t* counts,
         int m_rows;
         std::uint32_t* m_counts;
         std::atomic<int>& m_next;
+        std::atomic<int>* m_taken;
     };
     const auto worker = [&] {
-        Rows source(impl, firstRow, rows, counts, nextRow);
+        Rows source(impl, firstRow, rows, counts, nextRow, rowsTaken);
         impl.loop->countRows(source, impl.view.julia, impl.view.iterations, stop);
     };
     const int threads =

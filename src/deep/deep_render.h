@@ -55,9 +55,10 @@ public:
                                                             std::string& error);
 
     /// The counts of rows [firstRow, firstRow + rows), row by row, `width` each, on all cores.
-    /// False when the stop flag ended it (the counts are then incomplete).
-    [[nodiscard]] bool countRows(int firstRow, int rows, std::uint32_t* counts,
-                                 const std::atomic<bool>* stop) const;
+    /// False when the stop flag ended it (the counts are then incomplete). `rowsTaken`, if
+    /// given, counts the rows the threads have taken up so far, for progress.
+    [[nodiscard]] bool countRows(int firstRow, int rows, std::uint32_t* counts, const std::atomic<bool>* stop,
+                                 std::atomic<int>* rowsTaken = nullptr) const;
 
     [[nodiscard]] const DeepView& view() const;
 

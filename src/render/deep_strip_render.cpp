@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <future>
 #include <vector>
 
 #include "set_options.h"
@@ -23,27 +26,57 @@ RenderStatus RenderDeep(const deep::DeepPicture& picture, const explorer::Colour
     const common::Colour main = DeepCountColour(colours, view.iterations, view.iterations);
 
     const auto stripPixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(stripRows);
-    std::vector<std::uint32_t> counts(stripPixels);
+    std::array<std::vector<std::uint32_t>, 2> counts{std::vector<std::uint32_t>(stripPixels),
+                                                     std::vector<std::uint32_t>(stripPixels)};
     std::vector<std::uint8_t> rgb(stripPixels * 3);
-    for (int first = 0; first < height; first += stripRows) {
-        const int rows = std::min(stripRows, height - first);
-        if (!picture.countRows(first, rows, counts.data(), control.stop)) {
+    // The next strip is counted while this one is coloured and encoded. The counting threads
+    // watch their own flag, set when the stop flag is seen here or when the sink fails.
+    std::atomic<bool> halt{false};
+    std::atomic<int> rowsTaken{0};
+    const auto count = [&](int first, std::uint32_t* out) {
+        return std::async(std::launch::async, [&picture, &halt, &rowsTaken, first, out, stripRows, height] {
+            return picture.countRows(first, std::min(stripRows, height - first), out, &halt, &rowsTaken);
+        });
+    };
+    std::future<bool> counting = count(0, counts[0].data());
+    const auto stopped = [&] {
+        return control.stop != nullptr && control.stop->load(std::memory_order_relaxed);
+    };
+    std::int64_t reported = 0; // rows taken run ahead of rows written; progress never goes back
+    const auto report = [&](std::int64_t rows) {
+        reported = std::max(reported, std::min<std::int64_t>(rows, height));
+        if (control.progress) {
+            control.progress(reported, height);
+        }
+    };
+    for (int first = 0, strip = 0; first < height; first += stripRows, strip ^= 1) {
+        while (counting.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+            if (stopped()) {
+                halt = true;
+            }
+            report(rowsTaken.load());
+        }
+        if (!counting.get() || stopped()) {
             return RenderStatus::Stopped;
         }
+        const int rows = std::min(stripRows, height - first);
+        if (first + rows < height) {
+            counting = count(first + rows, counts[static_cast<std::size_t>(strip ^ 1)].data());
+        }
+        const std::uint32_t* done = counts[static_cast<std::size_t>(strip)].data();
         const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(rows);
         for (std::size_t i = 0; i < pixels; ++i) {
-            const std::int64_t n = counts[i];
+            const std::int64_t n = done[i];
             const common::Colour c = n == view.iterations ? main : levels[static_cast<std::size_t>(n & 0xFF)];
             rgb[3 * i] = c.r;
             rgb[3 * i + 1] = c.g;
             rgb[3 * i + 2] = c.b;
         }
         if (!sink.writeRows(rgb.data(), rows, error)) {
-            return RenderStatus::Failed;
+            halt = true;
+            return RenderStatus::Failed; // the future's destructor waits for the counting
         }
-        if (control.progress) {
-            control.progress(first + rows, height);
-        }
+        report(first + rows);
     }
     return RenderStatus::Done;
 }
