@@ -20,10 +20,11 @@ using deep_test::ToView;
 
 namespace {
 
-/// 45 significant digits; mpfr_get_str, unlike the printf family, ignores the locale's decimal point.
-std::string DecimalText(const mpfr_t value) {
+/// `count` significant digits; mpfr_get_str, unlike the printf family, ignores the locale's
+/// decimal point.
+std::string DecimalText(const mpfr_t value, int count) {
     mpfr_exp_t exponent = 0;
-    char* digits = mpfr_get_str(nullptr, &exponent, 10, 45, value, MPFR_RNDN);
+    char* digits = mpfr_get_str(nullptr, &exponent, 10, static_cast<std::size_t>(count), value, MPFR_RNDN);
     std::string text = digits;
     mpfr_free_str(digits);
     const bool negative = text.front() == '-';
@@ -32,12 +33,13 @@ std::string DecimalText(const mpfr_t value) {
 
 /// β = (1 + √(1 − 4c))/2, the repelling fixed point of z² + c, which lies on the Julia set's
 /// boundary: pixels around it escape after counts that differ from pixel to pixel at any depth.
-/// Cut to 45 digits, so the centre pixel lies about 1e-45 off the fixed point. Nearer, its count
+/// Cut to `digits` digits (45: about 1e-45 off the fixed point). Nearer than the radius, its count
 /// would hang on digits past what a view's precision keeps (64 bits below the pixel spacing),
 /// as the distance grows threefold an iteration until it escapes.
-std::pair<std::string, std::string> JuliaFixedPoint(const char* cRe, const char* cIm) {
+std::pair<std::string, std::string> JuliaFixedPoint(const char* cRe, const char* cIm, int digits = 45) {
     mpfr_t a, b, r, re, im;
-    mpfr_inits2(400, a, b, r, re, im, static_cast<mpfr_ptr>(nullptr));
+    mpfr_inits2(static_cast<mpfr_prec_t>(digits * 10 / 3 + 128), a, b, r, re, im,
+                static_cast<mpfr_ptr>(nullptr));
     mpfr_set_str(a, cRe, 10, MPFR_RNDN);
     mpfr_set_str(b, cIm, 10, MPFR_RNDN);
     mpfr_mul_si(a, a, -4, MPFR_RNDN); // w = 1 − 4c = a + bi
@@ -56,7 +58,7 @@ std::pair<std::string, std::string> JuliaFixedPoint(const char* cRe, const char*
     mpfr_add_ui(re, re, 1, MPFR_RNDN);
     mpfr_div_ui(re, re, 2, MPFR_RNDN);
     mpfr_div_ui(im, im, 2, MPFR_RNDN);
-    std::pair<std::string, std::string> texts{DecimalText(re), DecimalText(im)};
+    std::pair<std::string, std::string> texts{DecimalText(re, digits), DecimalText(im, digits)};
     mpfr_clears(a, b, r, re, im, static_cast<mpfr_ptr>(nullptr));
     return texts;
 }
@@ -79,6 +81,12 @@ TEST(DeepRenderTest, CountsEqualThePlainHighPrecisionLoop) {
     juliaWide.centreRe = "0";
     juliaWide.centreIm = "0";
     juliaWide.radius = "1.2";
+    // Below the double range the pixels' first differences are extended-exponent numbers.
+    const auto [deepRe, deepIm] = JuliaFixedPoint("-0.75", "0.1", 420);
+    DeepViewText juliaDeep = Mandelbrot(deepRe, deepIm, "1e-400", 12, 2000);
+    juliaDeep.julia = true;
+    juliaDeep.juliaRe = "-0.75";
+    juliaDeep.juliaIm = "0.1";
 
     using namespace deep_test;
     const DeepRow rows[] = {
@@ -96,6 +104,7 @@ TEST(DeepRenderTest, CountsEqualThePlainHighPrecisionLoop) {
         {"c = i at 1e-5000", Mandelbrot("0", "1", "1e-5000", 8, 16000), 5},
         {"julia boundary at 1e-30", julia, 1},
         {"julia whole set", juliaWide, 1},
+        {"julia boundary at 1e-400", juliaDeep, 3},
     };
     for (const DeepRow& row : rows) {
         SCOPED_TRACE(row.name);
