@@ -71,7 +71,11 @@ template <typename T> BlaStep<T> Merge(const BlaStep<T>& x, const BlaStep<T>& y,
 
 } // namespace
 
-template <typename T> BlaTable<T>::BlaTable(std::span<const OrbitPoint> orbit, T deltaCMax) {
+template <typename T>
+BlaTable<T>::BlaTable(std::span<const OrbitPoint> orbit, T deltaCMax, const std::atomic<bool>* stop) {
+    const auto stopped = [stop](std::size_t done) {
+        return (done & 0xffff) == 0 && stop != nullptr && stop->load(std::memory_order_relaxed);
+    };
     if (orbit.size() < 3) {
         return;
     }
@@ -79,6 +83,9 @@ template <typename T> BlaTable<T>::BlaTable(std::span<const OrbitPoint> orbit, T
     std::vector<BlaStep<T>> steps;
     steps.reserve(last - 1);
     for (std::size_t m = 1; m < last; ++m) {
+        if (stopped(m)) {
+            return;
+        }
         const OrbitPoint z = orbit[m];
         BlaStep<T> step;
         step.a = {T(2.0 * z.re), T(2.0 * z.im)};
@@ -94,6 +101,10 @@ template <typename T> BlaTable<T>::BlaTable(std::span<const OrbitPoint> orbit, T
         std::vector<BlaStep<T>> merged;
         merged.reserve(below.size() / 2);
         for (std::size_t i = 0; i + 1 < below.size(); i += 2) {
+            if (stopped(i)) {
+                m_levels.clear();
+                return;
+            }
             merged.push_back(Merge(below[i], below[i + 1], deltaCMax));
         }
         m_levels.push_back(std::move(merged));

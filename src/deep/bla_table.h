@@ -7,6 +7,7 @@
 // the run linear, so that a pixel can jump over a run in one multiply-add.
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstdint>
 #include <span>
@@ -32,8 +33,9 @@ template <typename T> class BlaTable {
 public:
     BlaTable() = default;
     /// `orbit` is Z_0 … Z_last; `deltaCMax` bounds |δc| over all pixels that use the table
-    /// (0 for a Julia set, whose pixels differ in z0, not in c).
-    BlaTable(std::span<const OrbitPoint> orbit, T deltaCMax);
+    /// (0 for a Julia set, whose pixels differ in z0, not in c). A `stop` flag found set (it is
+    /// read every 65,536 entries) leaves the table empty.
+    BlaTable(std::span<const OrbitPoint> orbit, T deltaCMax, const std::atomic<bool>* stop = nullptr);
 
     /// The longest run starting at step m, at most `maxLength` steps, that is linear for a
     /// difference of squared magnitude `deltaNorm`; nullptr when there is none. `length` is

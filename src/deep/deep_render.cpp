@@ -165,7 +165,10 @@ std::optional<DeepPicture> DeepPicture::prepare(const DeepView& view, const Deep
     const std::int64_t smallest = DecimalMagnitude(view.radius) - DecimalDigits(view.height);
     const std::int64_t largest = DecimalMagnitude(view.radius) + 1;
     impl->extended = smallest < kDoubleMinMagnitude || largest > kDoubleMaxMagnitude;
-    impl->loop.emplace(impl->mainOrbit, impl->rebaseOrbit, impl->deltaCMax(), impl->extended);
+    impl->loop.emplace(impl->mainOrbit, impl->rebaseOrbit, impl->deltaCMax(), impl->extended, control.stop);
+    if (impl->loop->stopped()) {
+        return std::nullopt;
+    }
     return DeepPicture(std::move(impl));
 }
 

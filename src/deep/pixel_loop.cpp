@@ -22,16 +22,18 @@ double DoubleOrZero(FloatExp value) {
 } // namespace
 
 PixelLoop::PixelLoop(std::span<const OrbitPoint> main, std::span<const OrbitPoint> rebase, FloatExp deltaCMax,
-                     bool extended)
+                     bool extended, const std::atomic<bool>* stop)
     : m_scale(deltaCMax.isZero() ? 0 : deltaCMax.exponent()), m_extended(extended),
       m_handBackNorm(extended ? kToExtendedNorm : 0.0) {
     m_points.reserve(main.size() + rebase.size());
     m_main.points = main;
-    build(m_main, deltaCMax);
+    build(m_main, deltaCMax, stop);
     if (!rebase.empty()) {
         m_rebase.points = rebase;
-        build(m_rebase, deltaCMax);
-    } else if (!deltaCMax.isZero()) {
+        build(m_rebase, deltaCMax, stop);
+    }
+    m_stopped = stop != nullptr && stop->load(std::memory_order_relaxed);
+    if (!m_stopped && rebase.empty() && !deltaCMax.isZero()) {
         shareStart(deltaCMax);
     }
 }
@@ -75,12 +77,12 @@ void PixelLoop::shareStart(FloatExp deltaCMax) {
     }
 }
 
-void PixelLoop::build(Orbit& orbit, FloatExp deltaCMax) {
+void PixelLoop::build(Orbit& orbit, FloatExp deltaCMax, const std::atomic<bool>* stop) {
     if (m_extended) {
-        orbit.extendedRuns = BlaTable<FloatExp>(orbit.points, deltaCMax);
+        orbit.extendedRuns = BlaTable<FloatExp>(orbit.points, deltaCMax, stop);
         orbit.runs = ScaledBlaTable(orbit.extendedRuns, m_scale);
     } else {
-        orbit.runs = ScaledBlaTable(BlaTable<double>(orbit.points, deltaCMax.toDouble()), m_scale);
+        orbit.runs = ScaledBlaTable(BlaTable<double>(orbit.points, deltaCMax.toDouble(), stop), m_scale);
     }
     orbit.first = m_points.size();
     for (std::size_t m = 0; m < orbit.points.size(); ++m) {

@@ -53,8 +53,11 @@ class PixelLoop {
 public:
     /// `deltaCMax` bounds |δc| over the picture's pixels (0 for a Julia set). With `extended`
     /// the pixels' offsets may lie below the double range and the extended tables are built too.
+    /// A `stop` flag set while the tables are built leaves them incomplete: stopped() says so.
     PixelLoop(std::span<const OrbitPoint> main, std::span<const OrbitPoint> rebase, FloatExp deltaCMax,
-              bool extended);
+              bool extended, const std::atomic<bool>* stop = nullptr);
+
+    [[nodiscard]] bool stopped() const { return m_stopped; }
 
     /// The count of one pixel, as PerturbedCount gives it; delta0 is z0 minus the main orbit's
     /// start, deltaC is c minus the reference's c.
@@ -84,7 +87,7 @@ private:
     };
     class Lanes;
 
-    void build(Orbit& orbit, FloatExp deltaCMax);
+    void build(Orbit& orbit, FloatExp deltaCMax, const std::atomic<bool>* stop);
     void shareStart(FloatExp deltaCMax);
     [[nodiscard]] const Orbit& rebaseOrbit() const { return m_rebase.points.empty() ? m_main : m_rebase; }
     [[nodiscard]] const Orbit& orbitOf(const PixelState<double>& state) const {
@@ -113,6 +116,7 @@ private:
     Orbit m_rebase;       // empty for the Mandelbrot set, whose main orbit starts at 0
     std::int64_t m_scale; // runs take δc as δc·2^-scale
     bool m_extended;
+    bool m_stopped = false;
     double m_handBackNorm; // below this |δ|² a pixel leaves the double loop
     /// Where every Mandelbrot pixel stands after its first runs, with δ = factor · δc; 0 when
     /// the runs hold for no pixel.

@@ -183,6 +183,11 @@ TEST(DeepRenderTest, StopFlagEndsPrepareAndCounting) {
     EXPECT_EQ(reported.back(), 10'000);
     EXPECT_EQ(picture->view().iterations, 10'000);
 
+    // Set as the orbit is done: the tables that follow are broken off as well.
+    control.referenceProgress = [&](std::int64_t done, std::int64_t total) { stop = done == total; };
+    EXPECT_FALSE(deep::DeepPicture::prepare(view, control, error).has_value());
+    EXPECT_EQ(error, "");
+
     std::vector<std::uint32_t> counts(36);
     stop = true;
     EXPECT_FALSE(picture->countRows(0, 6, counts.data(), &stop));
