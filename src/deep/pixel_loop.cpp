@@ -280,13 +280,13 @@ void PixelLoop::countRows(RowSource& rows, bool julia, std::int64_t maxIteration
     }
 }
 
-/// Eight pixels in two groups of four vector lanes. Each lane does the double loop's steps;
-/// whatever else a pixel meets (its end, a rebase, a run, leaving the double range) is done for
-/// that lane alone by the scalar code, in the double loop's order, so every pixel gets the
-/// count the double loop gives it. A lane whose pixel ends takes the next pixel at once.
 struct LaneGroup;
 struct LaneConstants;
 
+/// Eight pixels in two groups of four vector lanes. Each lane does the double loop's steps and
+/// rebases; whatever else a pixel meets (its end, a run, leaving the double range) is done for
+/// that lane alone by the scalar code, in the double loop's order, so every pixel gets the
+/// count the double loop gives it. A lane whose pixel ends takes the next pixel at once.
 class PixelLoop::Lanes {
 public:
     static constexpr int kWidth = 4;
@@ -320,7 +320,8 @@ private:
     /// The lane's state as a Pixel, from the spill.
     void toPixel(int l);
     void fromPixel(int l);
-    /// Does what the scalar loop does for lane l from its point on, up to its next plain step.
+    /// Does what the scalar loop does for lane l from its point on, until it ends (then the
+    /// lane takes the next pixel) or meets kScalarPlainSteps plain steps in a row.
     void special(int l);
 
     const PixelLoop& m_loop;
@@ -331,7 +332,6 @@ private:
     PixelRow m_row;
     int m_x = 0;
     bool m_rowsLeft = true;
-    bool m_stopped = false;
     Spill m_spill{};
     Pixel m_pixels[kLanes];
     std::uint32_t* m_out[kLanes] = {};
