@@ -3,11 +3,17 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 #include "set_options.h"
 
 namespace render {
+
+int DeepBandRows(int width, int stripRows) {
+    const int threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    return std::clamp(std::max(kDeepBandPixels / std::max(1, width), 4 * threads), 1, std::max(1, stripRows));
+}
 
 RenderStatus RenderDeep(const deep::DeepPicture& picture, const explorer::ColourScheme& colours,
                         RowSink& sink, const RenderControl& control, std::string& error) {
@@ -15,6 +21,7 @@ RenderStatus RenderDeep(const deep::DeepPicture& picture, const explorer::Colour
     const int width = view.width;
     const int height = view.height;
     const int stripRows = StripRows(width);
+    const int bandRows = DeepBandRows(width, stripRows);
     // Only n modulo 256 decides a level's colour, so one table serves every N.
     std::array<common::Colour, 256> levels{};
     for (std::size_t n = 0; n < levels.size(); ++n) {
@@ -27,8 +34,16 @@ RenderStatus RenderDeep(const deep::DeepPicture& picture, const explorer::Colour
     std::vector<std::uint8_t> rgb(stripPixels * 3);
     for (int first = 0; first < height; first += stripRows) {
         const int rows = std::min(stripRows, height - first);
-        if (!picture.countRows(first, rows, counts.data(), control.stop)) {
-            return RenderStatus::Stopped;
+        for (int band = 0; band < rows; band += bandRows) {
+            const int bandSize = std::min(bandRows, rows - band);
+            std::uint32_t* bandCounts =
+                counts.data() + static_cast<std::size_t>(band) * static_cast<std::size_t>(width);
+            if (!picture.countRows(first + band, bandSize, bandCounts, control.stop)) {
+                return RenderStatus::Stopped;
+            }
+            if (control.progress) {
+                control.progress(first + band + bandSize, height);
+            }
         }
         const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(rows);
         for (std::size_t i = 0; i < pixels; ++i) {
@@ -40,9 +55,6 @@ RenderStatus RenderDeep(const deep::DeepPicture& picture, const explorer::Colour
         }
         if (!sink.writeRows(rgb.data(), rows, error)) {
             return RenderStatus::Failed;
-        }
-        if (control.progress) {
-            control.progress(first + rows, height);
         }
     }
     return RenderStatus::Done;

@@ -81,7 +81,7 @@ Outcome WriteSetPicture(const SetPicture& picture, const std::string& path, Imag
 }
 
 /// Renders a deep view into `path` through a temporary file beside it: first the reference
-/// orbit, with its own progress line, then the strips.
+/// orbit, with its own progress line, then the tables (a clock), then the strips.
 Outcome WriteDeepSetPicture(const SetPicture& picture, const std::string& path, ImageFormat format,
                             RunContext& context, bool quiet, const std::string& label) {
     common::AtomicFile output;
@@ -95,6 +95,11 @@ Outcome WriteDeepSetPicture(const SetPicture& picture, const std::string& path, 
     control.stop = context.stop;
     control.referenceProgress = [&](std::int64_t done, std::int64_t total) {
         progress.update(done, total);
+        if (done == total) {
+            // The orbit is done; the approximation tables and the columns' offsets follow
+            // without reports of their own, for seconds on a wide picture at the deepest views.
+            progress.startClock("tables");
+        }
     };
     std::optional<deep::DeepPicture> prepared = deep::DeepPicture::prepare(*picture.deepView, control, error);
     if (!prepared) {
@@ -104,6 +109,7 @@ Outcome WriteDeepSetPicture(const SetPicture& picture, const std::string& path, 
         return Failure("cannot draw " + path + ": " + error);
     }
     progress.restart(label, picture.width, "MP/s");
+    progress.update(0, picture.height);
 
     EncoderSink sink(format);
     const std::string record = common::FormatPictureRecord(ToRecord(picture));
