@@ -87,7 +87,11 @@ void ProgressLine::update(std::int64_t rowsDone, std::int64_t rows) {
     std::string unit = m_unit;
     while (shownRate < 1.0 && shownRate > 0.0 && (unit.starts_with('M') || unit.starts_with('k'))) {
         shownRate *= 1000.0;
-        unit = unit.starts_with('M') ? "k" + unit.substr(1) : unit.substr(1);
+        if (unit.starts_with('M')) {
+            unit[0] = 'k';
+        } else {
+            unit.erase(0, 1);
+        }
     }
     char line[160];
     if (rowsDone > 0) {
