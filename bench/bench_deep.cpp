@@ -2,8 +2,8 @@
 // linear-run tables and every pixel), the reference orbit alone, and the share of pixel
 // iterations the linear runs take over. The targets at 1024 × 1024 are 0.8 s (1e14), 1.1 s
 // (5e113) and 2.2 s (4e533) for the whole picture. The reference orbit at a radius of 1e-100000
-// (about 332,000 bits) must cost at most 1.5 ms per iteration. peak_rss_MB is the process's
-// high-water mark so far, so a run of one benchmark alone (--benchmark_filter) gives its own.
+// (about 332,000 bits) must cost at most 1.5 ms per iteration (wall time, with two cores). peak_rss_MB is the
+// process's high-water mark so far, so a run of one benchmark alone (--benchmark_filter) gives its own.
 
 #include <benchmark/benchmark.h>
 
@@ -130,15 +130,25 @@ void BM_DeepReferenceOrbit(benchmark::State& state) {
     state.SetLabel(kNames[state.range(0)]);
 }
 
-/// The reference orbit of c = −1.7·10^-100000 + i (a pixel at the left edge of a view of i
-/// at a radius of 1e-100000) for range(0) iterations. i itself is a poor test: its orbit
-/// (i, −1 + i, −i, −1 + i, ...) holds small integers, and MPFR multiplies those in no time.
-/// The pixel's real part has every bit set at this precision, and the orbit stays near the
-/// cycle of i for some 260,000 iterations, so every iteration costs the full precision.
+/// The reference orbit at a radius of 1e-100000 (about 332,000 bits) for range(0) iterations,
+/// of one of two points whose orbits stay bounded that long:
+/// - range(1) = 0: c = −1.7·10^-100000 + i, a pixel at the left edge of a view of i. i itself
+///   is a poor test: its orbit (i, −1 + i, −i, −1 + i, ...) holds small integers, which MPFR
+///   multiplies in no time. The pixel's orbit stays near that cycle for some 260,000 iterations,
+///   its numbers a small integer plus a tail in the last bits, the case where a rounded MPFR
+///   product costs twice an exact one.
+/// - range(1) = 1: the 4e533 centre, whose numbers have every bit set.
 void BM_DeepReferenceOrbitPerIteration(benchmark::State& state) {
     deep::DeepView view;
-    view.re = deep::ParseExactDecimal("-1.7e-100000").value();
-    view.im = deep::ParseExactDecimal("1").value();
+    if (state.range(1) == 0) {
+        view.re = deep::ParseExactDecimal("-1.7e-100000").value();
+        view.im = deep::ParseExactDecimal("1").value();
+        state.SetLabel("pixel beside i");
+    } else {
+        view.re = deep::ParseExactDecimal(kLocations[2].re).value();
+        view.im = deep::ParseExactDecimal(kLocations[2].im).value();
+        state.SetLabel("4e533 centre");
+    }
     view.radius = deep::ParseExactDecimal("1e-100000").value();
     view.iterations = state.range(0);
     view.width = 1920;
@@ -206,7 +216,8 @@ void BM_DeepSkippedShare(benchmark::State& state) {
 
 BENCHMARK(BM_DeepReferenceOrbit)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_DeepReferenceOrbitPerIteration)
-    ->Arg(300)
+    ->Args({300, 0})
+    ->Args({300, 1})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(1);

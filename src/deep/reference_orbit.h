@@ -74,10 +74,10 @@ struct ReferenceOrbit {
 
 /// Iterates in MPFR at the request's precision; each step takes re² − im² as (re + im)·(re − im)
 /// and 2·re·im from one product, so an iteration costs two multiplications, which run on two
-/// threads from kOrbitTwoThreadBits on (about 1.2 ms per iteration at 332,000 bits). The
+/// threads from kOrbitTwoThreadBits on (about 1.1 ms per iteration at 332,000 bits). The
 /// result is Z to the precision's last few bits: re + im and re − im are exact where they
-/// cancel (Sterbenz) and rounded once otherwise, then the product and the sum with c are
-/// rounded once each. Memory is 16 bytes per iteration done (1.6 GB at 10^8), grown as needed
+/// cancel (Sterbenz) and rounded once otherwise, the products are exact, and the sum with c is
+/// rounded once. Memory is 16 bytes per iteration done (1.6 GB at 10^8), grown as needed
 /// rather than reserved for N.
 [[nodiscard]] ReferenceOrbit ComputeReferenceOrbit(const OrbitRequest& request);
 
