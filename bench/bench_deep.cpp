@@ -2,8 +2,9 @@
 // linear-run tables and every pixel), the reference orbit alone, and the share of pixel
 // iterations the linear runs take over. The targets at 1024 × 1024 are 0.8 s (1e14), 1.1 s
 // (5e113) and 2.2 s (4e533) for the whole picture. The reference orbit at a radius of 1e-100000
-// (about 332,000 bits) must cost at most 1.5 ms per iteration (wall time, with two cores). peak_rss_MB is the
-// process's high-water mark so far, so a run of one benchmark alone (--benchmark_filter) gives its own.
+// (about 332,000 bits) must cost at most 1.5 ms per iteration (wall time, with two cores free).
+// peak_rss_MB is the process's high-water mark so far, so a run of one benchmark alone
+// (--benchmark_filter) gives its own.
 
 #include <benchmark/benchmark.h>
 
