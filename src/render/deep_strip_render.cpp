@@ -12,7 +12,8 @@ namespace render {
 
 int DeepBandRows(int width, int stripRows) {
     const int threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-    return std::clamp(std::max(kDeepBandPixels / std::max(1, width), 4 * threads), 1, std::max(1, stripRows));
+    return std::clamp(std::max(kDeepBandPixels / std::max(1, width), std::min(8 * threads, 64)), 1,
+                      std::max(1, stripRows));
 }
 
 RenderStatus RenderDeep(const deep::DeepPicture& picture, const explorer::ColourScheme& colours,

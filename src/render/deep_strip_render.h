@@ -13,8 +13,8 @@ namespace render {
 /// views a megapixel takes seconds, so progress comes after each band of about this many.
 inline constexpr int kDeepBandPixels = 65536;
 
-/// The rows of one band: about kDeepBandPixels pixels, but at least four rows for every core
-/// (countRows() shares a band's rows among them) and at most a strip.
+/// The rows of one band: about kDeepBandPixels pixels, but at least eight rows for every core
+/// up to 64 rows (countRows() shares a band's rows among the cores), and at most a strip.
 [[nodiscard]] int DeepBandRows(int width, int stripRows);
 
 /// Counts a prepared deep picture a strip of rows at a time and hands the coloured rows to the
