@@ -1,17 +1,22 @@
 // Deep views at the three published benchmark depths: the whole picture (reference orbit,
 // linear-run tables and every pixel), the reference orbit alone, and the share of pixel
 // iterations the linear runs take over. The targets at 1024 × 1024 are 0.8 s (1e14), 1.1 s
-// (5e113) and 2.2 s (4e533) for the whole picture.
+// (5e113) and 2.2 s (4e533) for the whole picture. The reference orbit at a radius of 1e-100000
+// (about 332,000 bits) must cost at most 1.5 ms per iteration (wall time, with two cores free).
+// peak_rss_MB is the process's high-water mark so far, so a run of one benchmark alone
+// (--benchmark_filter) gives its own.
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <numeric>
 #include <string>
 #include <vector>
 
 #include <mpfr.h>
+#include <sys/resource.h>
 
 #include "bla_table.h"
 #include "decimal_mpfr.h"
@@ -58,6 +63,13 @@ const Location kLocations[] = {
      "5e-534", 120000},
 };
 const char* const kNames[] = {"1e14", "5e113", "4e533"};
+
+/// The process's peak resident memory so far, in MB (Linux reports ru_maxrss in KiB).
+double PeakResidentMb() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
 
 deep::DeepView View(const Location& location, int size) {
     deep::DeepView view;
@@ -107,6 +119,7 @@ void BM_DeepPicture(benchmark::State& state) {
         static_cast<double>(std::accumulate(counts.begin(), counts.end(), std::uint64_t{0}));
     state.counters["pixel_iterations_per_s"] =
         benchmark::Counter(iterations * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["peak_rss_MB"] = PeakResidentMb();
     state.SetLabel(kNames[state.range(0)]);
 }
 
@@ -116,6 +129,44 @@ void BM_DeepReferenceOrbit(benchmark::State& state) {
         benchmark::DoNotOptimize(Reference(view).count);
     }
     state.SetLabel(kNames[state.range(0)]);
+}
+
+/// The reference orbit at a radius of 1e-100000 (about 332,000 bits) for range(0) iterations,
+/// of one of two points whose orbits stay bounded that long:
+/// - range(1) = 0: c = −1.7·10^-100000 + i, a pixel at the left edge of a view of i. i itself
+///   is a poor test: its orbit (i, −1 + i, −i, −1 + i, ...) holds small integers, which MPFR
+///   multiplies in no time. The pixel's orbit stays near that cycle for some 260,000 iterations,
+///   its numbers a small integer plus a tail in the last bits, the case where a rounded MPFR
+///   product costs twice an exact one.
+/// - range(1) = 1: the 4e533 centre, whose numbers have every bit set.
+void BM_DeepReferenceOrbitPerIteration(benchmark::State& state) {
+    deep::DeepView view;
+    if (state.range(1) == 0) {
+        view.re = deep::ParseExactDecimal("-1.7e-100000").value();
+        view.im = deep::ParseExactDecimal("1").value();
+        state.SetLabel("pixel beside i");
+    } else {
+        view.re = deep::ParseExactDecimal(kLocations[2].re).value();
+        view.im = deep::ParseExactDecimal(kLocations[2].im).value();
+        state.SetLabel("4e533 centre");
+    }
+    view.radius = deep::ParseExactDecimal("1e-100000").value();
+    view.iterations = state.range(0);
+    view.width = 1920;
+    view.height = 1080;
+    // Wall time, since the orbit's two products run on two threads.
+    std::int64_t count = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        count = Reference(view).count;
+        benchmark::DoNotOptimize(count);
+    }
+    const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
+    state.counters["ms_per_iteration"] =
+        elapsed.count() / static_cast<double>(std::max<std::int64_t>(count, 1) * state.iterations());
+    state.counters["bits"] =
+        static_cast<double>(deep::ViewPrecision(view.re, view.im, view.radius, view.height));
+    state.counters["peak_rss_MB"] = PeakResidentMb();
 }
 
 /// Every `step`-th pixel of a size × size picture, counted as pictures count them; the offsets
@@ -160,6 +211,12 @@ void BM_DeepSkippedShare(benchmark::State& state) {
 } // namespace
 
 BENCHMARK(BM_DeepReferenceOrbit)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_DeepReferenceOrbitPerIteration)
+    ->Args({300, 0})
+    ->Args({300, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
 BENCHMARK(BM_DeepSkippedShare)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_DeepPicture)
     ->ArgsProduct({{0, 1, 2}, {256}})

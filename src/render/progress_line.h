@@ -1,9 +1,12 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <utility>
 
 namespace render {
@@ -28,8 +31,15 @@ public:
     void restart(std::string label, std::int64_t width, std::string unit);
     /// Shown before the share from the next update on.
     void setLabel(std::string label) { m_label = std::move(label); }
+    /// For a stage that reports no progress of its own: shows "label  0:00" now and the time
+    /// since then every half second, from a thread of its own, until the next update(),
+    /// restart(), clear() or stopClock().
+    void startClock(std::string label);
+    void stopClock();
 
 private:
+    void draw(const std::string& line); // with m_mutex held
+
     std::ostream& m_err;
     bool m_shown;
     std::int64_t m_width;
@@ -37,6 +47,10 @@ private:
     std::string m_unit;
     std::chrono::steady_clock::time_point m_start;
     bool m_drawn = false;
+    std::mutex m_mutex; // the stream and m_drawn, shared with the clock's thread
+    std::condition_variable m_clockWake;
+    bool m_clockRunning = false;
+    std::thread m_clock;
 };
 
 } // namespace render

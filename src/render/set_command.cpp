@@ -108,7 +108,19 @@ Outcome WriteSetPicture(const SetPicture& picture, const std::string& path, Imag
     const ProgressReport update = [&](std::int64_t done, std::int64_t total) {
         progress.update(done, total);
     };
-    const PictureProgress reports{update, [&] { progress.restart(label, picture.width, "MP/s"); }, update};
+    const ProgressReport reference = [&](std::int64_t done, std::int64_t total) {
+        progress.update(done, total);
+        if (done == total) {
+            // The orbit is done; the approximation tables and the columns' offsets follow
+            // without reports of their own, for seconds on a wide picture at the deepest views.
+            progress.startClock("tables");
+        }
+    };
+    const auto counting = [&] {
+        progress.restart(label, picture.width, "MP/s");
+        progress.update(0, picture.height);
+    };
+    const PictureProgress reports{reference, counting, update};
     if (Outcome outcome = RenderSetPicture(picture, path, format, engine, context, output, reports);
         !outcome.ok()) {
         return outcome;

@@ -55,6 +55,58 @@ std::optional<deep::ExactDecimal> ParseExact(std::string_view text) {
     return deep::ParseExactDecimal(Trim(text));
 }
 
+/// Whether the text has the form of a decimal, whatever its size: ParseExactDecimal() also
+/// refuses values past its range, and those deserve a message about the range, not the form.
+bool HasDecimalForm(std::string_view text) {
+    text = Trim(text);
+    std::size_t i = 0;
+    const auto digits = [&] {
+        const std::size_t from = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+            ++i;
+        }
+        return i - from;
+    };
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        ++i;
+    }
+    std::size_t mantissa = digits();
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0) {
+        return false;
+    }
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+            ++i;
+        }
+        if (digits() == 0) {
+            return false;
+        }
+    }
+    return i == text.size();
+}
+
+/// The message for a radius text that ParseExact() refused.
+std::string RadiusError(const std::string& text) {
+    if (HasDecimalForm(text)) {
+        const std::string_view trimmed = Trim(text);
+        if (trimmed.starts_with('-')) {
+            return "--radius: the half-height of the view must be above zero, not " + Quoted(text);
+        }
+        if (trimmed.find("e-") != std::string_view::npos || trimmed.find("E-") != std::string_view::npos) {
+            return "--radius " + Quoted(text) +
+                   " is beyond the deepest view the renderer draws (radius 1e-100000)";
+        }
+        return "--radius: " + Quoted(text) + " has more than " + std::to_string(deep::kMaxDecimalDigits) +
+               " digits or lies beyond 1e" + std::to_string(deep::kMaxDecimalMagnitude);
+    }
+    return "--radius: expected a decimal above zero such as 1e-30, not " + Quoted(text);
+}
+
 /// Fills in the deep part of the picture from the options; empty or the message.
 std::string ResolveDeep(const SetOptions& o, bool kindChanged, SetPicture& p) {
     if (!p.deepView) {
@@ -85,17 +137,25 @@ std::string ResolveDeep(const SetOptions& o, bool kindChanged, SetPicture& p) {
     if (!o.radius.empty()) {
         std::optional<deep::ExactDecimal> radius = ParseExact(o.radius);
         if (!radius) {
-            return "--radius: expected a decimal above zero such as 1e-30, not " + Quoted(o.radius);
+            return RadiusError(o.radius);
         }
         if (radius->negative || radius->digits == "0") {
             return "--radius: the half-height of the view must be above zero, not " + Quoted(o.radius);
         }
         v.radius = std::move(*radius);
     }
-    if (deep::DecimalMagnitude(v.radius) < kMinRadiusMagnitude) {
-        return (o.radius.empty() ? std::string("the stored picture's radius")
-                                 : "--radius " + Quoted(o.radius)) +
-               " is beyond the deepest view the renderer draws (radius 1e-100000)";
+    const std::string radiusName =
+        o.radius.empty() ? std::string("the stored picture's radius") : "--radius " + Quoted(o.radius);
+    const std::int64_t radiusMagnitude = deep::DecimalMagnitude(v.radius);
+    if (radiusMagnitude < kMinRadiusMagnitude) {
+        return radiusName + " is beyond the deepest view the renderer draws (radius 1e-100000)";
+    }
+    // The precision follows the decades from the larger centre coordinate down to the radius.
+    const std::int64_t centreMagnitude = std::max(deep::DecimalMagnitude(v.re), deep::DecimalMagnitude(v.im));
+    if (centreMagnitude > 0 && radiusMagnitude - centreMagnitude < kMinRadiusMagnitude) {
+        return radiusName + " is beyond the deepest view the renderer draws at a centre of magnitude 1e" +
+               std::to_string(centreMagnitude) + ": the radius must be at least 1e-100000 times the larger " +
+               "centre coordinate";
     }
     if (!o.iterations.empty()) {
         const std::optional<std::int64_t> n = ParseCount(o.iterations);

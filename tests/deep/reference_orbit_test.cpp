@@ -93,6 +93,8 @@ TEST(ReferenceOrbitTest, CountsAsThePlainLoop) {
         {"inside the set", mandelbrot("-0.1", "0.1", "1e-30", 64, 48, 5000), 32, 24},
         {"quick escape", mandelbrot("1", "1", "1e-3", 64, 48, 100), 32, 24},
         {"deep Julia", {"0.1", "-0.2", "3e-25", 64, 48, 3000, true, "-0.8", "0.156"}, 5, 40},
+        // Past kOrbitTwoThreadBits: re·im comes from the second thread.
+        {"two threads", mandelbrot("-0.75", "0.01", "1e-20000", 64, 48, 1000), 0, 0},
     };
     for (const OrbitRow& row : rows) {
         SCOPED_TRACE(row.name);
@@ -151,29 +153,37 @@ TEST(ReferenceOrbitTest, EscapeNeedsMoreThan256) {
 }
 
 TEST(ReferenceOrbitTest, StopFlagEndsTheOrbit) {
-    const DeepViewText inside = mandelbrot("-0.1", "0.1", "1e-30", 64, 48, 100'000'000);
-    const PixelStart start(inside, 32, 24);
+    // At about 100 bits the flag is read every kOrbitCheckInterval iterations; at 70,000 bits
+    // (two threads) an iteration costs a thousand times more, and it is read that much more often.
+    for (const char* radius : {"1e-30", "1e-21000"}) {
+        SCOPED_TRACE(radius);
+        const DeepViewText inside = mandelbrot("-0.1", "0.1", radius, 64, 48, 100'000'000);
+        const PixelStart start(inside, 32, 24);
+        const std::int64_t interval = deep::OrbitCheckInterval(start.bits);
+        EXPECT_EQ(interval, start.bits <= deep::kOrbitCheckBits
+                                ? deep::kOrbitCheckInterval
+                                : deep::kOrbitCheckInterval * deep::kOrbitCheckBits / start.bits);
 
-    std::atomic<bool> stop{true};
-    deep::OrbitRequest request = start.request(inside.maxIterations);
-    request.stop = &stop;
-    const deep::ReferenceOrbit stopped = deep::ComputeReferenceOrbit(request);
-    EXPECT_EQ(stopped.end, deep::OrbitEnd::Stopped);
-    EXPECT_EQ(stopped.count, deep::kOrbitCheckInterval);
-    EXPECT_EQ(stopped.points.size(), static_cast<std::size_t>(stopped.count) + 1);
+        std::atomic<bool> stop{true};
+        deep::OrbitRequest request = start.request(inside.maxIterations);
+        request.stop = &stop;
+        const deep::ReferenceOrbit stopped = deep::ComputeReferenceOrbit(request);
+        EXPECT_EQ(stopped.end, deep::OrbitEnd::Stopped);
+        EXPECT_EQ(stopped.count, interval);
+        EXPECT_EQ(stopped.points.size(), static_cast<std::size_t>(stopped.count) + 1);
 
-    // Progress reports come as the orbit goes; one that asks for the stop ends it at the next check.
-    stop = false;
-    std::vector<std::int64_t> reports;
-    request.progress = [&](std::int64_t done) {
-        reports.push_back(done);
-        if (reports.size() == 3) {
-            stop = true;
-        }
-    };
-    const deep::ReferenceOrbit interrupted = deep::ComputeReferenceOrbit(request);
-    EXPECT_EQ(interrupted.end, deep::OrbitEnd::Stopped);
-    EXPECT_EQ(interrupted.count, 4 * deep::kOrbitCheckInterval);
-    EXPECT_EQ(reports, (std::vector<std::int64_t>{deep::kOrbitCheckInterval, 2 * deep::kOrbitCheckInterval,
-                                                  3 * deep::kOrbitCheckInterval}));
+        // Progress reports come as the orbit goes; one that asks for the stop ends it at the next check.
+        stop = false;
+        std::vector<std::int64_t> reports;
+        request.progress = [&](std::int64_t done) {
+            reports.push_back(done);
+            if (reports.size() == 3) {
+                stop = true;
+            }
+        };
+        const deep::ReferenceOrbit interrupted = deep::ComputeReferenceOrbit(request);
+        EXPECT_EQ(interrupted.end, deep::OrbitEnd::Stopped);
+        EXPECT_EQ(interrupted.count, 4 * interval);
+        EXPECT_EQ(reports, (std::vector<std::int64_t>{interval, 2 * interval, 3 * interval}));
+    }
 }

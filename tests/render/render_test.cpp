@@ -753,6 +753,15 @@ TEST_P(BadInputTest, OneMessageAndNoFile) {
     deepView.width = deepView.height = 4;
     ASSERT_TRUE(
         common::WriteJpeg("deep.jpg", common::RgbImage(4, 4), common::FormatPictureRecord(deepView)).ok);
+    // Deep records past the engine's depth, and with a radius that is no size at all.
+    const auto storedDeep = [&deepView](const char* name, const char* from, const char* to) {
+        std::string text = common::FormatPictureRecord(deepView);
+        text.replace(text.find(from), std::string_view(from).size(), to);
+        ASSERT_TRUE(common::WriteJpeg(name, common::RgbImage(4, 4), text).ok);
+    };
+    storedDeep("deep_beyond.jpg", "radius 1e-30", "radius 9e-100001");
+    storedDeep("deep_far_centre.jpg", "centre 0 0", "centre 0 1e100001");
+    storedDeep("deep_zero_radius.jpg", "radius 1e-30", "radius 0");
     expectRefused("set", GetParam());
 }
 
@@ -851,6 +860,31 @@ INSTANTIATE_TEST_SUITE_P(
                {"--centre", "0", "0", "--radius", "1e-100011", "-o", "x.png"},
                2,
                "beyond the deepest view"},
+        // The documented depth is 1e-100000 exactly, relative to a centre coordinate above 1.
+        BadRow{"radius_just_beyond_depth",
+               {"--centre", "0", "0", "--radius", "9e-100001", "-o", "x.png"},
+               2,
+               "beyond the deepest view"},
+        BadRow{"radius_exponent_beyond_decimals",
+               {"--centre", "0", "0", "--radius", "1e-9999999999999", "-o", "x.png"},
+               2,
+               "--radius \"1e-9999999999999\" is beyond the deepest view"},
+        BadRow{"radius_too_small_for_centre",
+               {"--centre", "1e100001", "0", "--radius", "1", "-o", "x.png"},
+               2,
+               "at least 1e-100000 times the larger centre coordinate"},
+        BadRow{"from_deep_record_beyond_depth",
+               {"--from", "deep_beyond.jpg", "-o", "x.png"},
+               2,
+               "the stored picture's radius is beyond the deepest view"},
+        BadRow{"from_deep_record_far_centre",
+               {"--from", "deep_far_centre.jpg", "-o", "x.png"},
+               2,
+               "the stored picture's radius is beyond the deepest view"},
+        BadRow{"from_deep_record_zero_radius",
+               {"--from", "deep_zero_radius.jpg", "-o", "x.png"},
+               1,
+               "deep_zero_radius.jpg: its parameter record is damaged"},
         BadRow{"iterations_zero",
                {"--centre", "0", "0", "--radius", "1", "--iterations", "0", "-o", "x.png"},
                2,
@@ -1463,6 +1497,33 @@ TEST_F(RenderTest, ProgressLineIsClearedBeforeTheNameAndTheNote) {
             }
         }
     }
+}
+
+TEST_F(RenderTest, DeepProgressCoversEveryStage) {
+    // The reference, then the tables, which report nothing of their own and show a clock, then
+    // the pixels.
+    const Run deep = runWatched({"set", "--centre", "-0.75", "0.1", "--radius", "1e-20", "--iterations",
+                                 "100", "--size", "2048x256", "-o", "deep.png"},
+                                "", [] {});
+    ASSERT_EQ(deep.status, 0) << deep.err;
+    const std::string& text = deep.err;
+    const std::size_t reference = text.find("reference 100%");
+    const std::size_t tables = text.find("tables  0:00");
+    const std::size_t pixels = text.find("deep.png   0%");
+    ASSERT_NE(reference, std::string::npos) << text;
+    ASSERT_NE(tables, std::string::npos) << text;
+    ASSERT_NE(pixels, std::string::npos) << text;
+    EXPECT_LT(reference, tables);
+    EXPECT_LT(tables, pixels);
+    // The rows' progress only moves forward and ends complete.
+    double last = -1.0;
+    for (std::size_t at = text.find("deep.png ", pixels); at != std::string::npos;
+         at = text.find("deep.png ", at + 1)) {
+        const double percent = std::strtod(text.c_str() + text.find_first_not_of(' ', at + 9), nullptr);
+        EXPECT_GE(percent, last) << text;
+        last = percent;
+    }
+    EXPECT_EQ(last, 100.0) << text;
 }
 
 TEST_F(RenderTest, StopDuringEncodingLeavesNothing) {
