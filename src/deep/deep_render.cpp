@@ -23,6 +23,9 @@ namespace {
 constexpr std::int64_t kDoubleMinMagnitude = -290;
 constexpr std::int64_t kDoubleMaxMagnitude = 290;
 
+/// Bits of the radius the pixels' offsets are formed from.
+constexpr mpfr_prec_t kRadiusBits = 192;
+
 /// An MPFR number for the lifetime of a scope.
 struct Mpfr {
     mpfr_t x;
@@ -57,7 +60,7 @@ struct DeepPicture::Impl {
     std::vector<OrbitPoint> mainOrbit;
     /// The orbit of 0 for a Julia set; empty for the Mandelbrot set, whose main orbit starts at 0.
     std::vector<OrbitPoint> rebaseOrbit;
-    /// R·(2x − W)/H per column x, each rounded once from the exact value.
+    /// R·(2x − W)/H per column x, as offset() gives it.
     std::vector<FloatExp> columnOffsets;
     bool extended = false; // offsets that may lie below the double range
     std::optional<PixelLoop> loop;
@@ -75,10 +78,25 @@ struct DeepPicture::Impl {
         return largest * FloatExp(1.5);
     }
 
+    /// R at a precision far past what the offsets keep: converting the exact decimal, a
+    /// division by a power of ten of the view's depth, is done once rather than per row and
+    /// column (a quarter of a millisecond each at a radius of 1e-100000).
+    Mpfr radius{kRadiusBits};
+
+    /// R·steps/H to the nearest double, from R to kRadiusBits bits: steps·R is exact there, so
+    /// the one rounding that matters is the division's.
+    [[nodiscard]] FloatExp offset(std::int64_t steps) const {
+        Mpfr product(kRadiusBits + 64);
+        mpfr_mul_si(product.x, radius.x, static_cast<long>(steps), MPFR_RNDN);
+        Mpfr value(53);
+        mpfr_div_si(value.x, product.x, static_cast<long>(view.height), MPFR_RNDN);
+        return ToFloatExp(value.x);
+    }
     [[nodiscard]] FloatExp rowOffset(int y) const {
-        Mpfr offset(53);
-        PixelImag(ExactDecimal{}, view.radius, y, view.height, offset.x, MPFR_RNDN);
-        return ToFloatExp(offset.x);
+        return offset(std::int64_t{view.height} - 2 * std::int64_t{y});
+    }
+    [[nodiscard]] FloatExp columnOffset(int x) const {
+        return offset(2 * std::int64_t{x} - std::int64_t{view.width});
     }
 };
 
@@ -156,11 +174,10 @@ std::optional<DeepPicture> DeepPicture::prepare(const DeepView& view, const Deep
         control.referenceProgress(view.iterations, view.iterations);
     }
 
+    ToMpfr(view.radius, impl->radius.x, MPFR_RNDN);
     impl->columnOffsets.reserve(static_cast<std::size_t>(view.width));
-    Mpfr offset(53);
     for (int x = 0; x < view.width; ++x) {
-        PixelReal(ExactDecimal{}, view.radius, x, view.width, view.height, offset.x, MPFR_RNDN);
-        impl->columnOffsets.push_back(ToFloatExp(offset.x));
+        impl->columnOffsets.push_back(impl->columnOffset(x));
     }
     const std::int64_t smallest = DecimalMagnitude(view.radius) - DecimalDigits(view.height);
     const std::int64_t largest = DecimalMagnitude(view.radius) + 1;
