@@ -149,9 +149,12 @@ std::optional<DeepPicture> DeepPicture::prepare(const DeepView& view, const Deep
     request.maxIterations = view.iterations;
     request.precision = bits;
     request.stop = control.stop;
+    // A Julia set iterates two orbits of up to N each, reported as one piece of work of 2N.
+    const std::int64_t work = view.julia ? 2 * view.iterations : view.iterations;
+    std::int64_t workBefore = 0;
     if (control.referenceProgress) {
-        request.progress = [&control, &view](std::int64_t done) {
-            control.referenceProgress(done, view.iterations);
+        request.progress = [&control, &workBefore, work](std::int64_t done) {
+            control.referenceProgress(workBefore + done, work);
         };
     }
     ReferenceOrbit main = ComputeReferenceOrbit(request);
@@ -163,7 +166,7 @@ std::optional<DeepPicture> DeepPicture::prepare(const DeepView& view, const Deep
         // Pixels that pass near 0 continue from the orbit of 0, which the constant alone decides.
         mpfr_set_zero(z0Re.x, 1);
         mpfr_set_zero(z0Im.x, 1);
-        request.progress = nullptr;
+        workBefore = view.iterations;
         ReferenceOrbit critical = ComputeReferenceOrbit(request);
         if (critical.end == OrbitEnd::Stopped) {
             return std::nullopt;
@@ -171,7 +174,7 @@ std::optional<DeepPicture> DeepPicture::prepare(const DeepView& view, const Deep
         impl->rebaseOrbit = std::move(critical.points);
     }
     if (control.referenceProgress) {
-        control.referenceProgress(view.iterations, view.iterations);
+        control.referenceProgress(work, work);
     }
 
     ToMpfr(view.radius, impl->radius.x, MPFR_RNDN);

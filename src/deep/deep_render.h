@@ -30,7 +30,8 @@ struct DeepView {
 };
 
 /// How the long parts are watched: the stop flag (Ctrl+C) ends them within a fraction of a
-/// second; progress reports the reference orbit's iterations done out of N.
+/// second; progress reports the reference orbits' iterations done out of N (2N for a Julia
+/// set, which also iterates the orbit of 0), and the total once they are done.
 struct DeepControl {
     const std::atomic<bool>* stop = nullptr;
     std::function<void(std::int64_t done, std::int64_t total)> referenceProgress;

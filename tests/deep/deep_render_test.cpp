@@ -1,5 +1,6 @@
 #include "deep_render.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <set>
@@ -183,8 +184,26 @@ TEST(DeepRenderTest, StopFlagEndsPrepareAndCounting) {
     EXPECT_EQ(reported.back(), 10'000);
     EXPECT_EQ(picture->view().iterations, 10'000);
 
+    // A Julia set reports its two orbits as one piece of work; the orbit of 0 under a constant
+    // inside the main cardioid runs to the limit.
+    deep::DeepView julia = view;
+    julia.julia = true;
+    julia.juliaRe = common::ParseExactDecimal("-0.1").value();
+    julia.juliaIm = common::ParseExactDecimal("0.1").value();
+    reported.clear();
+    control.referenceProgress = [&](std::int64_t done, std::int64_t total) {
+        EXPECT_EQ(total, 20'000);
+        reported.push_back(done);
+    };
+    ASSERT_TRUE(deep::DeepPicture::prepare(julia, control, error).has_value()) << error;
+    EXPECT_TRUE(std::is_sorted(reported.begin(), reported.end()));
+    EXPECT_GT(std::count_if(reported.begin(), reported.end(), [](std::int64_t d) { return d > 10'000; }), 1);
+    EXPECT_EQ(reported.back(), 20'000);
+
     // Set as the orbit is done: the tables that follow are broken off as well.
-    control.referenceProgress = [&](std::int64_t done, std::int64_t total) { stop = done == total; };
+    control.referenceProgress = [&](std::int64_t done, std::int64_t total) {
+        stop = done == total;
+    };
     EXPECT_FALSE(deep::DeepPicture::prepare(view, control, error).has_value());
     EXPECT_EQ(error, "");
 
