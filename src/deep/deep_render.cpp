@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdio>
+
 #include <span>
+#include <string>
 #include <thread>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -42,6 +46,15 @@ FloatExp ToFloatExp(const mpfr_t value) {
     long exponent = 0;
     const double mantissa = mpfr_get_d_2exp(&exponent, value, MPFR_RNDN);
     return {mantissa, static_cast<std::int64_t>(exponent)};
+}
+
+/// The machine's physical memory in bytes, 0 if unknown.
+std::uint64_t PhysicalMemory() {
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGE_SIZE);
+    return pages > 0 && pageSize > 0
+               ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize)
+               : 0;
 }
 
 std::int64_t DecimalDigits(std::int64_t value) {
@@ -185,6 +198,18 @@ std::optional<DeepPicture> DeepPicture::prepare(const DeepView& view, const Deep
     const std::int64_t smallest = DecimalMagnitude(view.radius) - DecimalDigits(view.height);
     const std::int64_t largest = DecimalMagnitude(view.radius) + 1;
     impl->extended = smallest < kDoubleMinMagnitude || largest > kDoubleMaxMagnitude;
+    // The tables grow with the orbits' length: at a hundred million iterations they can pass
+    // the machine's memory, which is better said than found out by the kernel's OOM killer.
+    const auto points = static_cast<std::uint64_t>(impl->mainOrbit.size() + impl->rebaseOrbit.size());
+    const std::uint64_t needed = points * PixelLoop::BytesPerPoint(impl->extended);
+    const std::uint64_t limit = control.memoryLimit != 0 ? control.memoryLimit : PhysicalMemory();
+    if (limit != 0 && needed > limit) {
+        constexpr std::uint64_t kMegabyte = 1'000'000;
+        error = "the reference orbit's " + std::to_string(points) + " points need about " +
+                std::to_string((needed + kMegabyte - 1) / kMegabyte) + " MB of tables, more than the " +
+                std::to_string(limit / kMegabyte) + " MB of memory here; lower the iteration limit";
+        return std::nullopt;
+    }
     impl->loop.emplace(impl->mainOrbit, impl->rebaseOrbit, impl->deltaCMax(), impl->extended, control.stop);
     if (impl->loop->stopped()) {
         return std::nullopt;

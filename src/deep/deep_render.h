@@ -35,6 +35,8 @@ struct DeepView {
 struct DeepControl {
     const std::atomic<bool>* stop = nullptr;
     std::function<void(std::int64_t done, std::int64_t total)> referenceProgress;
+    /// Bytes the tables built from the reference orbits may take; 0 for this machine's memory.
+    std::uint64_t memoryLimit = 0;
 };
 
 /// One picture of a deep view: what is computed once (precision, the high-precision reference

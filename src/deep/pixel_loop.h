@@ -59,6 +59,14 @@ public:
 
     [[nodiscard]] bool stopped() const { return m_stopped; }
 
+    /// What the tables take per point of an orbit at their peak while they are built: in
+    /// doubles a merged table of twice the orbit's length is made and read into the runs;
+    /// extended views keep a table of extended numbers as well.
+    [[nodiscard]] static constexpr std::uint64_t BytesPerPoint(bool extended) {
+        const std::uint64_t runs = sizeof(ScaledRun) + sizeof(std::uint32_t) + sizeof(LoopPoint);
+        return runs + 2 * (extended ? sizeof(BlaStep<FloatExp>) : sizeof(BlaStep<double>));
+    }
+
     /// The count of one pixel, as PerturbedCount gives it; delta0 is z0 minus the main orbit's
     /// start, deltaC is c minus the reference's c.
     [[nodiscard]] std::int64_t count(Complex<FloatExp> delta0, Complex<FloatExp> deltaC,
