@@ -60,11 +60,16 @@ struct Span {
     double weights[8] = {};
 };
 
+/// A picture counted at twice the frame's size and reduced by 2 x 2 blocks gives frame pixel x
+/// the mean of the points x and x + 1/2, so the pixel stands for [x − 1/4, x + 3/4); a keyframe
+/// point u likewise for [u − 1/2, u + 1/2). The spans take those squares, so a keyframe of twice
+/// the frame's pixels over the frame's view gives exactly that picture.
 std::vector<Span> Spans(int n, double origin, double scale, int limit) {
     std::vector<Span> spans(static_cast<std::size_t>(n));
+    const double shift = 0.5 - scale / 4.0;
     for (int i = 0; i < n; ++i) {
-        double a = std::clamp(origin + scale * i, 0.0, static_cast<double>(limit));
-        double b = std::clamp(origin + scale * (i + 1), 0.0, static_cast<double>(limit));
+        double a = std::clamp(origin + shift + scale * i, 0.0, static_cast<double>(limit));
+        double b = std::clamp(origin + shift + scale * (i + 1), 0.0, static_cast<double>(limit));
         if (b - a < 1e-9) {
             // Only where the slack let a frame's edge past the keyframe's: its last pixel.
             a = std::min(a, limit - 1.0);

@@ -17,10 +17,12 @@ struct VideoSettings {
     double doublingSeconds = 1.0; // for the radius to halve
 };
 
-/// A keyframe has this many times the frame's pixels along each side: every frame, whose
-/// radius lies between half and all of its keyframe's, is then a reduction of it, never an
-/// enlargement.
-inline constexpr int kKeyframeScale = 2;
+/// A keyframe has this many times the frame's pixels along each side. A frame, whose radius lies
+/// between half and all of its keyframe's, then takes from 2 x 2 to 4 x 4 keyframe points per
+/// pixel: at least as many as a frame counted at twice its size, which a keyframe of only twice
+/// the frame's size gives just at its own radius (halfway down to the next keyframe such frames
+/// fell to about 23 dB against the supersampled frame, for 27 to 33 dB at four times).
+inline constexpr int kKeyframeScale = 4;
 
 /// The most frames a video may have: 4.6 hours at 60 frames a second.
 inline constexpr std::int64_t kMaxVideoFrames = 1'000'000;
