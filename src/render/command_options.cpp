@@ -4,6 +4,8 @@
 
 namespace render {
 
+void AddVideoOptions(CLI::App& set, SetOptions& o, CLI::Option* output, CLI::Option* zoom);
+
 // The numbers of --view, --border and --main are one value of several words each, which the
 // parser takes as they come, like the word after any other option: "--view -0.5 -.25 ..." is
 // then four numbers, not a number and an unknown option. CheckCommandLine has made sure that
@@ -81,7 +83,56 @@ void AddSetCommand(CLI::App& app, SetOptions& o) {
         ->type_name("NAME")
         ->needs(zoom);
     zoom->excludes(output);
+    AddVideoOptions(*set, o, output, zoom);
     set->add_flag("-q,--quiet", o.quiet, "No progress line and no list of the files written");
+}
+
+// A zoom video's options of `set`: the target is given as for a picture, --size is the video's.
+void AddVideoOptions(CLI::App& set, SetOptions& o, CLI::Option* output, CLI::Option* zoom) {
+    CLI::Option* video =
+        set.add_option("--video", o.video,
+                       "Write a zoom video (.mp4, .mkv or .webm) from the kind's default view into the "
+                       "target view, the radius halving every --doubling-seconds; --size is then the video's "
+                       "(default 1280x720). It is made from keyframes, one per halving, kept in --keyframes")
+            ->type_name("OUT");
+    video->excludes(output)->excludes(zoom);
+    set.add_option("--fps", o.fps, "Frames a second of the video (default 60)")->type_name("N");
+    set.add_option("--doubling-seconds", o.doublingSeconds,
+                   "Seconds of the video in which the radius halves (default 1)")
+        ->type_name("S");
+    set.add_option("--codec", o.codec,
+                   "ffmpeg's video encoder (default libx264 for .mp4 and .mkv, libvpx-vp9 for .webm)")
+        ->type_name("NAME");
+    set.add_option("--ffmpeg", o.ffmpeg, "The ffmpeg program (default: ffmpeg on PATH)")->type_name("PATH");
+    set.add_option("--keyframes", o.keyframes,
+                   "Folder of the video's keyframes (default beside the video: OUT without its extension, "
+                   "plus .keyframes); finished keyframes are used again by a later run")
+        ->type_name("DIR");
+    CLI::Option* only = set.add_flag("--keyframes-only", o.keyframesOnly,
+                                     "Count the video's keyframes into --keyframes and make no video");
+    only->excludes(output)->excludes(zoom);
+    set.add_option("--range", o.range,
+                   "With --keyframes-only: the keyframes FIRST to LAST (from 0, both included), so that "
+                   "several machines can share the work")
+        ->type_name("FIRST:LAST");
+}
+
+void AddAssembleCommand(CLI::App& app, AssembleOptions& o) {
+    CLI::App* assemble = app.add_subcommand(
+        "assemble", "Put together what parts were rendered apart: a video from its keyframe folder");
+    assemble->add_option("--keyframes", o.keyframes, "The folder of a video's keyframes, all of them done")
+        ->type_name("DIR");
+    assemble->add_option("--video", o.video, "The video to write: .mp4, .mkv or .webm")->type_name("OUT");
+    assemble->add_option("--size", o.size, "Size of the video (default: the folder's)")->type_name("WxH");
+    assemble->add_option("--fps", o.fps, "Frames a second (default: the folder's)")->type_name("N");
+    assemble
+        ->add_option("--doubling-seconds", o.doublingSeconds,
+                     "Seconds for the radius to halve (default: the folder's)")
+        ->type_name("S");
+    assemble->add_option("--codec", o.codec, "ffmpeg's video encoder")->type_name("NAME");
+    assemble->add_option("--ffmpeg", o.ffmpeg, "The ffmpeg program (default: ffmpeg on PATH)")
+        ->type_name("PATH");
+    assemble->add_flag("-q,--quiet", o.quiet, "No progress line and no name of the file written");
 }
 
 void AddLsystemCommand(CLI::App& app, LsystemOptions& o) {

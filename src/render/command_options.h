@@ -2,6 +2,7 @@
 
 #include "lsystem_picture.h"
 #include "set_options.h"
+#include "video_command.h"
 
 namespace CLI {
 class App;
@@ -13,5 +14,6 @@ namespace render {
 /// they are parsed.
 void AddSetCommand(CLI::App& app, SetOptions& options);
 void AddLsystemCommand(CLI::App& app, LsystemOptions& options);
+void AddAssembleCommand(CLI::App& app, AssembleOptions& options);
 
 } // namespace render

@@ -138,25 +138,62 @@ deep::DeepView DeepFlightView(const deep::DeepView& from, const deep::DeepView& 
         view.radius = from.radius;
         return view;
     }
+    if (from.radius != to.radius) {
+        return DeepFlightViewAt(from, to, FlightRadius(from.radius, to.radius, frames, k));
+    }
     view.radius = FlightRadius(from.radius, to.radius, frames, k);
+    Rational share;
+    mpq_set_si(share.q, frames - 1 - k, static_cast<unsigned long>(frames - 1));
+    mpq_canonicalize(share.q);
+    const std::int64_t step = deep::DecimalMagnitude(view.radius) - kFlightRadiusDigits;
+    view.re = Glide(from.re, to.re, share.q, step);
+    view.im = Glide(from.im, to.im, share.q, step);
+    return view;
+}
 
+deep::DeepView DeepFlightViewAt(const deep::DeepView& from, const deep::DeepView& to,
+                                const deep::ExactDecimal& radius) {
+    assert(from.radius != to.radius && "a flight that changes its radius");
+    deep::DeepView view = to;
+    view.radius = radius;
     // The share of the way still to go: (r − R)/(R0 − R), exactly.
     Rational share;
-    if (from.radius == to.radius) {
-        mpq_set_si(share.q, frames - 1 - k, static_cast<unsigned long>(frames - 1));
-        mpq_canonicalize(share.q);
-    } else {
-        Rational radius(view.radius);
+    {
+        Rational here(view.radius);
         Rational target(to.radius);
         Rational start(from.radius);
-        mpq_sub(radius.q, radius.q, target.q);
+        mpq_sub(here.q, here.q, target.q);
         mpq_sub(start.q, start.q, target.q);
-        mpq_div(share.q, radius.q, start.q);
+        mpq_div(share.q, here.q, start.q);
     }
     const std::int64_t step = deep::DecimalMagnitude(view.radius) - kFlightRadiusDigits;
     view.re = Glide(from.re, to.re, share.q, step);
     view.im = Glide(from.im, to.im, share.q, step);
     return view;
+}
+
+double DecimalRatio(const deep::ExactDecimal& a, const deep::ExactDecimal& b,
+                    const deep::ExactDecimal& divisor) {
+    Rational difference(a);
+    Rational subtrahend(b);
+    Rational scale(divisor);
+    mpq_sub(difference.q, difference.q, subtrahend.q);
+    mpq_div(difference.q, difference.q, scale.q);
+    return mpq_get_d(difference.q);
+}
+
+deep::ExactDecimal DecimalTimesPowerOfTwo(const deep::ExactDecimal& value, int power) {
+    assert(power >= 0 && "a whole power of two");
+    mpz_t digits;
+    mpz_init_set_str(digits, value.digits.c_str(), 10);
+    mpz_mul_2exp(digits, digits, static_cast<mp_bitcnt_t>(power));
+    std::string text(mpz_sizeinbase(digits, 10) + 2, '\0');
+    mpz_get_str(text.data(), 10, digits);
+    text.resize(std::char_traits<char>::length(text.c_str()));
+    mpz_clear(digits);
+    deep::ExactDecimal product = Decimal(text, value.exponent);
+    product.negative = value.negative && product.digits != "0";
+    return product;
 }
 
 } // namespace render

@@ -21,4 +21,18 @@ inline constexpr int kFlightRadiusDigits = 20;
 [[nodiscard]] deep::DeepView DeepFlightView(const deep::DeepView& from, const deep::DeepView& to, int frames,
                                             int k);
 
+/// The view of the same flight whose radius is `radius` (any radius, also beyond `from`'s): the
+/// centre has gone the share (r − R)/(R0 − R) of its way, rounded as DeepFlightView rounds it.
+/// The radii of `from` and `to` must differ.
+[[nodiscard]] deep::DeepView DeepFlightViewAt(const deep::DeepView& from, const deep::DeepView& to,
+                                              const deep::ExactDecimal& radius);
+
+/// (a − b) / divisor, formed exactly and rounded once to a double: how far apart two deep
+/// centres are in units of a radius, however many digits they share.
+[[nodiscard]] double DecimalRatio(const deep::ExactDecimal& a, const deep::ExactDecimal& b,
+                                  const deep::ExactDecimal& divisor);
+
+/// value · 2^power, exactly (power >= 0).
+[[nodiscard]] deep::ExactDecimal DecimalTimesPowerOfTwo(const deep::ExactDecimal& value, int power);
+
 } // namespace render

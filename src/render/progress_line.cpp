@@ -1,5 +1,6 @@
 #include "progress_line.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <utility>
@@ -102,6 +103,24 @@ void ProgressLine::update(std::int64_t rowsDone, std::int64_t rows) {
         std::snprintf(line, sizeof line, "%s   0%%", m_label.c_str());
     }
     draw(line);
+}
+
+void ProgressLine::show(const std::string& label, double share) {
+    if (!m_shown) {
+        return;
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+    share = std::clamp(share, 0.0, 1.0);
+    char line[200];
+    if (share > 0.0) {
+        const auto left = static_cast<long long>(std::llround(seconds * (1.0 - share) / share));
+        std::snprintf(line, sizeof line, "%s  %3d%%  %lld:%02lld left", label.c_str(),
+                      static_cast<int>(share * 100.0), left / 60, left % 60);
+    } else {
+        std::snprintf(line, sizeof line, "%s    0%%", label.c_str());
+    }
+    m_err << "\r\033[K" << line << std::flush;
+    m_drawn = true;
 }
 
 } // namespace render

@@ -29,6 +29,9 @@ public:
     void clear();
     /// The same line for the next stage of the work, its time and rate counted afresh.
     void restart(std::string label, std::int64_t width, std::string unit);
+    /// Work counted in its own units: the label, the share done of the whole and the time left
+    /// at the pace so far (a video's keyframes and frames).
+    void show(const std::string& label, double share);
     /// Shown before the share from the next update on.
     void setLabel(std::string label) { m_label = std::move(label); }
     /// For a stage that reports no progress of its own: shows "label  0:00" now and the time

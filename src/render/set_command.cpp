@@ -19,6 +19,7 @@
 #include "stop_request.h"
 #include "stored_record.h"
 #include "strip_render.h"
+#include "video_command.h"
 #include "zoom_flight.h"
 
 namespace render {
@@ -222,6 +223,9 @@ Outcome WriteFlight(const FlightFrame& frameAt, int frames, const std::string& f
 } // namespace
 
 Outcome RunSet(const SetOptions& options, RunContext& context) {
+    if (!options.video.empty() || options.keyframesOnly) {
+        return RunVideo(options, context);
+    }
     const bool sequence = !options.zoomSequence.empty();
     int frames = 0;
     ImageFormat format = ImageFormat::Jpeg;

@@ -60,6 +60,15 @@ struct SetOptions {
     std::string output;
     std::string zoomSequence;
     std::string base;
+    // A zoom video (video_command.h); the size then is the video's.
+    std::string video;
+    std::string fps;
+    std::string doublingSeconds;
+    std::string codec;
+    std::string ffmpeg;
+    std::string keyframes;
+    bool keyframesOnly = false;
+    std::string range;
     bool quiet = false;
 };
 

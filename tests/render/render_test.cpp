@@ -489,7 +489,7 @@ TEST_F(RenderTest, NumbersAreReadAsTyped) {
 TEST_F(RenderTest, UnknownSubcommandsAndOptionsAreNamed) {
     const std::pair<std::vector<std::string>, std::string> rows[] = {
         {{"render", "-o", "x.png"},
-         "fractal-render: unknown subcommand \"render\"; the subcommands are set and lsystem\n"},
+         "fractal-render: unknown subcommand \"render\"; the subcommands are set, lsystem and assemble\n"},
         {{"--bogus", "set"}, "fractal-render: unknown option --bogus\n"},
         {{"set", "--version"}, "fractal-render: unknown option --version\n"},
     };
@@ -924,6 +924,22 @@ INSTANTIATE_TEST_SUITE_P(
                {"--centre", "0.1", "1", "--radius", "1e-70000", "--zoom-sequence", "3", "--base", "new/f"},
                2,
                "picture 2 of the flight would need a record of"},
+        BadRow{"video_without_ffmpeg",
+               {"--video", "v.mp4", "--ffmpeg", "/nonexistent"},
+               1,
+               "--ffmpeg /nonexistent"},
+        BadRow{"video_unknown_container", {"--video", "v.avi"}, 2, ".mp4, .mkv or .webm"},
+        BadRow{"video_fps_zero", {"--video", "v.mp4", "--fps", "0"}, 2, "--fps"},
+        BadRow{"video_odd_size_for_h264", {"--video", "v.mp4", "--size", "33x18"}, 2, "even width"},
+        BadRow{"video_unknown_codec", {"--video", "v.mp4", "--codec", "nocodec"}, 1, "no video encoder"},
+        BadRow{
+            "video_zooming_out", {"--video", "v.mp4", "--centre", "0", "0", "--radius", "2"}, 2, "zooms in"},
+        BadRow{"range_without_keyframes_only", {"--video", "v.mp4", "--range", "0:1"}, 2, "--keyframes-only"},
+        BadRow{"range_beyond_the_keyframes",
+               {"--keyframes-only", "--keyframes", "k", "--centre", "0", "1", "--radius", "0.5", "--range",
+                "0:9"},
+               2,
+               "keyframes 0 to 2"},
         // The centre's 70000 digits alone outgrow a JPEG comment; a .png carries them.
         BadRow{"deep_jpeg_beyond_its_record",
                {"--centre", "0." + std::string(70000, '3'), "0", "--radius", "1e-70000", "-o", "x.jpg"},

@@ -1,0 +1,204 @@
+#include "video_plan.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <string_view>
+
+#include "deep_flight.h"
+#include "set_options.h"
+
+namespace render {
+
+namespace {
+
+/// log10 |value| to about sixteen digits, for any magnitude a decimal may have.
+double Log10(const deep::ExactDecimal& value) {
+    const std::string_view lead = std::string_view(value.digits).substr(0, 17);
+    const double mantissa = std::strtod(std::string(lead).c_str(), nullptr);
+    return std::log10(mantissa) + static_cast<double>(value.exponent) +
+           static_cast<double>(value.digits.size() - lead.size());
+}
+
+/// Halvings from `start` down to `target`.
+double Doublings(const deep::ExactDecimal& start, const deep::ExactDecimal& target) {
+    return (Log10(start) - Log10(target)) / std::log10(2.0);
+}
+
+/// A little slack for the last digits of the radii and centres, far below a pixel.
+constexpr double kSlackPixels = 1e-6;
+
+/// The frame `view` (frame size w × h) as it lies in keyframe `key`; `ok` when the keyframe
+/// holds all of it at a scale that does not enlarge.
+struct Fit {
+    FramePlacement placement;
+    bool ok = false;
+};
+
+Fit FitFrame(const deep::DeepView& view, int w, int h, const deep::DeepView& key, int index) {
+    const double kw = key.width;
+    const double kh = key.height;
+    const double rho = DecimalRatio(view.radius, deep::ExactDecimal{}, key.radius);
+    const double dRe = DecimalRatio(view.re, key.re, key.radius);
+    const double dIm = DecimalRatio(view.im, key.im, key.radius);
+    Fit fit;
+    fit.placement.keyframe = index;
+    fit.placement.scale = rho * kh / h;
+    // From pixel (x, y) = (re + R(2x − W)/H, im + R(H − 2y)/H) for both pictures.
+    fit.placement.left = ((dRe - rho * w / h) * kh + kw) / 2.0;
+    fit.placement.top = kh * (1.0 - dIm - rho) / 2.0;
+    const FramePlacement& p = fit.placement;
+    fit.ok = p.scale >= 1.0 - kSlackPixels && p.left >= -kSlackPixels && p.top >= -kSlackPixels &&
+             p.left + p.scale * w <= kw + kSlackPixels && p.top + p.scale * h <= kh + kSlackPixels;
+    return fit;
+}
+
+/// The keyframe pixels one frame pixel's square covers along one axis, with their shares.
+struct Span {
+    int first = 0;
+    int count = 0;
+    double weights[8] = {};
+};
+
+/// A picture counted at twice the frame's size and reduced by 2 x 2 blocks gives frame pixel x
+/// the mean of the points x and x + 1/2, so the pixel stands for [x − 1/4, x + 3/4); a keyframe
+/// point u likewise for [u − 1/2, u + 1/2). The spans take those squares, so a keyframe of twice
+/// the frame's pixels over the frame's view gives exactly that picture.
+std::vector<Span> Spans(int n, double origin, double scale, int limit) {
+    std::vector<Span> spans(static_cast<std::size_t>(n));
+    const double shift = 0.5 - scale / 4.0;
+    for (int i = 0; i < n; ++i) {
+        double a = std::clamp(origin + shift + scale * i, 0.0, static_cast<double>(limit));
+        double b = std::clamp(origin + shift + scale * (i + 1), 0.0, static_cast<double>(limit));
+        if (b - a < 1e-9) {
+            // Only where the slack let a frame's edge past the keyframe's: its last pixel.
+            a = std::min(a, limit - 1.0);
+            b = a + 1.0;
+        }
+        Span& s = spans[static_cast<std::size_t>(i)];
+        s.first = static_cast<int>(std::floor(a));
+        const int last = std::min(limit - 1, static_cast<int>(std::ceil(b)) - 1);
+        s.count = std::min(8, last - s.first + 1);
+        for (int k = 0; k < s.count; ++k) {
+            const double low = std::max(a, static_cast<double>(s.first + k));
+            const double high = std::min(b, static_cast<double>(s.first + k + 1));
+            s.weights[k] = std::max(0.0, high - low) / (b - a);
+        }
+    }
+    return spans;
+}
+
+} // namespace
+
+int KeyframeCount(const deep::ExactDecimal& start, const deep::ExactDecimal& target) {
+    const double doublings = Doublings(start, target);
+    if (!(doublings > 0.0)) {
+        return 0;
+    }
+    // A target a whole number of halvings below the start has the start as its first keyframe.
+    return static_cast<int>(std::ceil(doublings - 1e-9)) + 1;
+}
+
+std::vector<deep::DeepView> PlanKeyframes(const deep::DeepView& target) {
+    deep::DeepView start = target;
+    DefaultDeepCentre(target.julia ? explorer::SetKind::Julia : explorer::SetKind::Mandelbrot, start);
+    const int count = KeyframeCount(start.radius, target.radius);
+    std::vector<deep::DeepView> keys;
+    for (int k = 0; k < count; ++k) {
+        if (k + 1 == count) {
+            keys.push_back(target);
+        } else {
+            keys.push_back(
+                DeepFlightViewAt(start, target, DecimalTimesPowerOfTwo(target.radius, count - 1 - k)));
+        }
+    }
+    return keys;
+}
+
+VideoPlan PlanVideo(const deep::DeepView& target, const VideoSettings& settings) {
+    VideoPlan plan;
+    deep::DeepView start = target;
+    DefaultDeepCentre(target.julia ? explorer::SetKind::Julia : explorer::SetKind::Mandelbrot, start);
+    const double doublings = Doublings(start.radius, target.radius);
+    if (KeyframeCount(start.radius, target.radius) == 0) {
+        plan.error = "a video zooms in: the target's radius must be below the start view's radius " +
+                     deep::FormatExactDecimal(start.radius);
+        return plan;
+    }
+    const double frameCount = std::round(doublings * settings.doublingSeconds * settings.fps) + 1.0;
+    if (frameCount > static_cast<double>(kMaxVideoFrames)) {
+        plan.error = "the video would have " + std::to_string(static_cast<long long>(frameCount)) +
+                     " frames, more than " + std::to_string(kMaxVideoFrames) +
+                     "; zoom faster (--doubling-seconds) or lower --fps";
+        return plan;
+    }
+    const int frames = std::max(2, static_cast<int>(frameCount));
+    plan.keyframes = PlanKeyframes(target);
+    const int keys = static_cast<int>(plan.keyframes.size());
+    const double targetLog = Log10(target.radius);
+    for (int f = 0; f < frames; ++f) {
+        const deep::DeepView view = DeepFlightView(start, target, frames, f);
+        // The keyframe whose radius is the next at or above the frame's, found by magnitude
+        // first and then made sure of.
+        const double above = (Log10(view.radius) - targetLog) / std::log10(2.0);
+        int k = std::clamp(keys - 1 - static_cast<int>(std::floor(above + 1e-9)), 0, keys - 1);
+        k = std::min(keys - 1, k + 1);
+        Fit fit;
+        for (; k >= 0; --k) {
+            fit = FitFrame(view, settings.width, settings.height, plan.keyframes[static_cast<std::size_t>(k)],
+                           k);
+            if (fit.ok) {
+                break;
+            }
+        }
+        if (!fit.ok) {
+            plan.error = "frame " + std::to_string(f + 1) +
+                         " of the video lies outside every keyframe: the target's centre is too far "
+                         "outside the start view for a zoom video";
+            plan.frames.clear();
+            return plan;
+        }
+        plan.frames.push_back(fit.placement);
+    }
+    return plan;
+}
+
+void MakeFrame(const std::uint8_t* keyframe, int kw, int kh, const FramePlacement& placement, int width,
+               int height, std::uint8_t* out) {
+    const std::vector<Span> columns = Spans(width, placement.left, placement.scale, kw);
+    const std::vector<Span> rows = Spans(height, placement.top, placement.scale, kh);
+    const int firstColumn = columns.front().first;
+    const int endColumn = columns.back().first + columns.back().count;
+    std::vector<float> line(static_cast<std::size_t>(endColumn - firstColumn) * 3);
+    const auto stride = static_cast<std::size_t>(kw) * 3;
+    for (int y = 0; y < height; ++y) {
+        // Down the rows first, over the columns any frame pixel takes, then along the row.
+        std::fill(line.begin(), line.end(), 0.0F);
+        const Span& r = rows[static_cast<std::size_t>(y)];
+        for (int k = 0; k < r.count; ++k) {
+            const std::uint8_t* source = keyframe + static_cast<std::size_t>(r.first + k) * stride +
+                                         static_cast<std::size_t>(firstColumn) * 3;
+            const auto w = static_cast<float>(r.weights[k]);
+            for (std::size_t i = 0; i < line.size(); ++i) {
+                line[i] += w * static_cast<float>(source[i]);
+            }
+        }
+        std::uint8_t* target = out + static_cast<std::size_t>(y) * static_cast<std::size_t>(width) * 3;
+        for (int x = 0; x < width; ++x) {
+            const Span& c = columns[static_cast<std::size_t>(x)];
+            float sum[3] = {0.0F, 0.0F, 0.0F};
+            for (int k = 0; k < c.count; ++k) {
+                const float* p = line.data() + static_cast<std::size_t>(c.first - firstColumn + k) * 3;
+                const auto w = static_cast<float>(c.weights[k]);
+                sum[0] += w * p[0];
+                sum[1] += w * p[1];
+                sum[2] += w * p[2];
+            }
+            for (int ch = 0; ch < 3; ++ch) {
+                target[x * 3 + ch] = static_cast<std::uint8_t>(std::clamp(std::lround(sum[ch]), 0L, 255L));
+            }
+        }
+    }
+}
+
+} // namespace render

@@ -1,0 +1,348 @@
+// Zoom videos: the frames made from keyframes against the same views counted directly, the
+// plan's keyframes, and the whole command with the real ffmpeg.
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "cli.h"
+#include "deep_flight.h"
+#include "deep_render.h"
+#include "set_options.h"
+#include "test_files.h"
+#include "video_keyframes.h"
+#include "video_plan.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+/// The view counted directly with the renderer's deep colours, three bytes a pixel.
+std::vector<std::uint8_t> Counted(const deep::DeepView& view) {
+    std::string error;
+    const std::optional<deep::DeepPicture> picture = deep::DeepPicture::prepare(view, {}, error);
+    EXPECT_TRUE(picture) << error;
+    const auto pixels = static_cast<std::size_t>(view.width) * static_cast<std::size_t>(view.height);
+    std::vector<std::uint32_t> counts(pixels);
+    EXPECT_TRUE(picture->countRows(0, view.height, counts.data(), nullptr));
+    std::vector<std::uint8_t> rgb(pixels * 3);
+    for (std::size_t i = 0; i < pixels; ++i) {
+        const common::Colour c =
+            render::DeepCountColour(explorer::OriginalColours(), counts[i], view.iterations);
+        rgb[3 * i] = c.r;
+        rgb[3 * i + 1] = c.g;
+        rgb[3 * i + 2] = c.b;
+    }
+    return rgb;
+}
+
+/// The frame's view counted at twice its size and each 2 x 2 block averaged.
+std::vector<std::uint8_t> Supersampled(deep::DeepView view, int width, int height) {
+    view.width = 2 * width;
+    view.height = 2 * height;
+    const std::vector<std::uint8_t> fine = Counted(view);
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(width) * height * 3);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            for (int c = 0; c < 3; ++c) {
+                int sum = 0;
+                for (int dy = 0; dy < 2; ++dy) {
+                    for (int dx = 0; dx < 2; ++dx) {
+                        sum += fine[(static_cast<std::size_t>(2 * y + dy) * view.width + 2 * x + dx) * 3 + c];
+                    }
+                }
+                out[(static_cast<std::size_t>(y) * width + x) * 3 + c] =
+                    static_cast<std::uint8_t>((sum + 2) / 4);
+            }
+        }
+    }
+    return out;
+}
+
+double Psnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
+    double squares = 0.0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const double d = static_cast<double>(a[i]) - static_cast<double>(b[i]);
+        squares += d * d;
+    }
+    const double mse = squares / static_cast<double>(a.size());
+    return mse == 0.0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+deep::DeepView Target(const char* re, const char* im, const char* radius, int width, int height) {
+    deep::DeepView view;
+    view.re = *deep::ParseExactDecimal(re);
+    view.im = *deep::ParseExactDecimal(im);
+    view.radius = *deep::ParseExactDecimal(radius);
+    view.width = width;
+    view.height = height;
+    return view;
+}
+
+struct QualityRow {
+    const char* name;
+    const char* re;
+    const char* im;
+    const char* radius;
+};
+
+class FrameQualityTest : public testing::TestWithParam<QualityRow> {};
+
+// A 96 x 54 video at 8 frames a second into the seahorse valley's edge: every frame made from
+// its keyframe is close to the frame counted directly at twice its size.
+TEST_P(FrameQualityTest, FramesFromKeyframesMatchSupersampledFrames) {
+    render::VideoSettings settings;
+    settings.width = 96;
+    settings.height = 54;
+    settings.fps = 8.0;
+    constexpr int kw = 96 * render::kKeyframeScale;
+    constexpr int kh = 54 * render::kKeyframeScale;
+    const deep::DeepView target = Target(GetParam().re, GetParam().im, GetParam().radius, kw, kh);
+    const render::VideoPlan plan = render::PlanVideo(target, settings);
+    ASSERT_TRUE(plan.ok()) << plan.error;
+    std::vector<std::vector<std::uint8_t>> keys;
+    for (const deep::DeepView& key : plan.keyframes) {
+        keys.push_back(Counted(key));
+    }
+    deep::DeepView start = target;
+    render::DefaultDeepCentre(explorer::SetKind::Mandelbrot, start);
+    const int frames = static_cast<int>(plan.frames.size());
+    std::vector<std::uint8_t> frame(96 * 54 * 3);
+    for (int f = 0; f < frames; ++f) {
+        const render::FramePlacement& p = plan.frames[static_cast<std::size_t>(f)];
+        render::MakeFrame(keys[static_cast<std::size_t>(p.keyframe)].data(), kw, kh, p, 96, 54, frame.data());
+        const double psnr =
+            Psnr(frame, Supersampled(render::DeepFlightView(start, target, frames, f), 96, 54));
+        const double least = f == 0 || f + 1 == frames ? 30.0 : 27.0;
+        EXPECT_GE(psnr, least) << "frame " << f << " of " << frames << " from keyframe " << p.keyframe;
+        std::printf("%s frame %2d keyframe %d scale %.3f PSNR %.1f dB\n", GetParam().name, f, p.keyframe,
+                    p.scale, psnr);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Video, FrameQualityTest,
+                         testing::Values(QualityRow{"two_doublings", "-0.5", "0", "0.375"},
+                                         QualityRow{"towards_the_cusp", "0.25", "0", "0.375"},
+                                         QualityRow{"upper_bulb", "-0.1", "0.9", "0.375"}),
+                         [](const testing::TestParamInfo<QualityRow>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// One keyframe per halving lined up on the target, the first covering the start view; each
+// frame in the smallest keyframe that holds it, reduced by a factor from 1 to 2.
+TEST(VideoPlanTest, KeyframesHalveDownToTheTargetAndHoldTheirFrames) {
+    render::VideoSettings settings;
+    settings.width = 64;
+    settings.height = 36;
+    settings.fps = 10.0;
+    settings.doublingSeconds = 0.5;
+    const deep::DeepView target = Target("-0.743643887037151", "0.13182590420533", "1e-20",
+                                         64 * render::kKeyframeScale, 36 * render::kKeyframeScale);
+    const render::VideoPlan plan = render::PlanVideo(target, settings);
+    ASSERT_TRUE(plan.ok()) << plan.error;
+    // 1.5 / 1e-20 is 2^67.02: 68 halvings above the target, each half a second of 10 frames.
+    ASSERT_EQ(plan.keyframes.size(), 69U);
+    EXPECT_EQ(plan.frames.size(), static_cast<std::size_t>(std::lround(67.023 * 5)) + 1);
+    EXPECT_EQ(plan.keyframes.back().re, target.re);
+    EXPECT_EQ(plan.keyframes.back().radius, target.radius);
+    EXPECT_EQ(deep::FormatExactDecimal(plan.keyframes[67].radius), "2e-20");
+    EXPECT_EQ(plan.keyframes[0].radius, render::DecimalTimesPowerOfTwo(target.radius, 68));
+    int previous = 0;
+    for (const render::FramePlacement& p : plan.frames) {
+        EXPECT_GE(p.keyframe, previous);
+        previous = p.keyframe;
+        EXPECT_GE(p.scale, render::kKeyframeScale / 2.0 - 1e-6);
+        EXPECT_LE(p.scale, render::kKeyframeScale + 1e-6);
+        EXPECT_GE(p.left, -1e-6);
+        EXPECT_LE(p.left + p.scale * 64, 64 * render::kKeyframeScale + 1e-6);
+    }
+    EXPECT_EQ(plan.frames.front().keyframe, 0);
+    EXPECT_EQ(plan.frames.back().keyframe, 68);
+    EXPECT_NEAR(plan.frames.back().scale, render::kKeyframeScale, 1e-9);
+
+    // Zooming out is no video.
+    EXPECT_FALSE(render::PlanVideo(Target("0", "0", "2", 128, 72), settings).ok());
+}
+
+TEST(VideoPlanTest, DescriptionReadsBack) {
+    render::VideoDescription d;
+    d.target.deepView = Target("-0.75", "0.1", "1e-3", 192, 108);
+    d.target.width = 192;
+    d.target.height = 108;
+    d.keyframes = 12;
+    d.settings = {96, 54, 7.5, 0.25};
+    const std::optional<render::VideoDescription> back =
+        render::ParseVideoDescription(render::FormatVideoDescription(d));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(render::FormatVideoDescription(*back), render::FormatVideoDescription(d));
+    EXPECT_TRUE(render::SameVideo(back->target, d.target));
+    EXPECT_FALSE(render::ParseVideoDescription("fractal-render video keyframes\nversion 1\ntarget\n"));
+    constexpr int k = render::kKeyframeScale;
+    EXPECT_TRUE(render::KeyframesSuit(96 * k, 54 * k, 96, 54));
+    EXPECT_TRUE(render::KeyframesSuit(96 * k, 54 * k, 48, 27));
+    EXPECT_FALSE(render::KeyframesSuit(96 * k, 54 * k, 128, 54));
+    EXPECT_FALSE(render::KeyframesSuit(96 * k, 54 * k, 97, 55));
+}
+
+/// The whole command in a folder of its own, with the real ffmpeg.
+class VideoCommandTest : public testing::Test {
+protected:
+    VideoCommandTest() { fs::current_path(folder_); }
+    ~VideoCommandTest() override { fs::current_path(previous_); }
+
+    struct Run {
+        int status = -1;
+        std::string out;
+        std::string err;
+    };
+    Run run(std::vector<std::string> args, const std::atomic<bool>* stop = nullptr,
+            std::ostream* watched = nullptr) {
+        args.insert(args.begin(), "fractal-render");
+        std::vector<const char*> argv;
+        for (const std::string& a : args) {
+            argv.push_back(a.c_str());
+        }
+        std::ostringstream out;
+        std::ostringstream err;
+        render::RunContext context{out, watched != nullptr ? *watched : err, stop, watched != nullptr};
+        Run result;
+        result.status = render::RunRenderer(static_cast<int>(argv.size()), argv.data(), context);
+        result.out = out.str();
+        result.err = err.str();
+        return result;
+    }
+    static std::string Bytes(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    /// "frames,width,height" of the video's stream, as ffprobe counts them.
+    static std::string Probe(const std::string& video) {
+        const std::string command = "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                                    "stream=nb_read_frames,width,height -of csv=p=0 " +
+                                    video + " > probe.txt";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        std::string text = Bytes("probe.txt");
+        fs::remove("probe.txt");
+        while (!text.empty() && text.back() == '\n') {
+            text.pop_back();
+        }
+        return text;
+    }
+
+    testing_support::TemporaryFolder scratch_{"video_test"};
+    fs::path folder_ = scratch_.path();
+    fs::path previous_ = fs::current_path();
+};
+
+const std::vector<std::string> kTarget = {"set",    "--centre", "-0.75", "0.1", "--radius", "0.375",
+                                          "--size", "32x18",    "--fps", "4",   "-q"};
+
+std::vector<std::string> With(std::vector<std::string> args, const std::vector<std::string>& more) {
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
+// Two halvings at 4 frames a second are 9 frames; keyframes rendered in two parts and
+// assembled give the very bytes of the single run, and another frame rate counts nothing.
+TEST_F(VideoCommandTest, SplitKeyframesAssembleToTheSameVideo) {
+    const Run whole = run(With(kTarget, {"--video", "whole.mp4"}));
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    EXPECT_EQ(Probe("whole.mp4"), "32,18,9");
+    ASSERT_TRUE(fs::exists("whole.keyframes/keyframe_002.png"));
+    EXPECT_FALSE(fs::exists("whole.keyframes/keyframe_003.png"));
+
+    for (const char* range : {"2:2", "0:1"}) {
+        const Run part = run(With(kTarget, {"--keyframes-only", "--keyframes", "parts", "--range", range}));
+        ASSERT_EQ(part.status, 0) << part.err;
+    }
+    const Run assembled = run({"assemble", "--keyframes", "parts", "--video", "assembled.mp4", "-q"});
+    ASSERT_EQ(assembled.status, 0) << assembled.err;
+    EXPECT_EQ(Bytes("assembled.mp4"), Bytes("whole.mp4"));
+
+    const auto stamp = fs::last_write_time("parts/keyframe_001.png");
+    const Run faster = run({"assemble", "--keyframes", "parts", "--video", "fast.webm", "--fps", "2", "-q"});
+    ASSERT_EQ(faster.status, 0) << faster.err;
+    EXPECT_EQ(Probe("fast.webm"), "32,18,5");
+    EXPECT_EQ(fs::last_write_time("parts/keyframe_001.png"), stamp);
+
+    // Larger frames would need larger keyframes: said, and nothing written.
+    const Run larger = run({"assemble", "--keyframes", "parts", "--video", "large.mp4", "--size", "64x36"});
+    EXPECT_EQ(larger.status, 1);
+    EXPECT_NE(larger.err.find("too small for a 64x36 video"), std::string::npos) << larger.err;
+    EXPECT_FALSE(fs::exists("large.mp4"));
+
+    // An incomplete folder names the missing keyframe; another video's folder is refused.
+    fs::remove("parts/keyframe_001.png");
+    const Run missing = run({"assemble", "--keyframes", "parts", "--video", "x.mp4"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("keyframe_001.png is missing"), std::string::npos) << missing.err;
+    const Run other = run({"set", "--centre", "0", "1", "--radius", "0.1", "--size", "32x18", "--video",
+                           "o.mp4", "--keyframes", "parts", "-q"});
+    EXPECT_EQ(other.status, 1);
+    EXPECT_NE(other.err.find("holds the keyframes of another video"), std::string::npos) << other.err;
+    EXPECT_FALSE(fs::exists("x.mp4") || fs::exists("o.mp4"));
+}
+
+/// Standard error that sets the stop flag once a text appears in it.
+class StopWhen : public std::streambuf {
+public:
+    StopWhen(std::string trigger, std::atomic<bool>& stop) : m_trigger(std::move(trigger)), m_stop(stop) {}
+    std::string text;
+
+protected:
+    int_type overflow(int_type c) override {
+        text += traits_type::to_char_type(c);
+        check();
+        return c;
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        text.append(s, static_cast<std::size_t>(n));
+        check();
+        return n;
+    }
+
+private:
+    void check() {
+        if (text.find(m_trigger) != std::string::npos) {
+            m_stop = true;
+        }
+    }
+    std::string m_trigger;
+    std::atomic<bool>& m_stop;
+};
+
+// Broken off after two keyframes: no video and no temporary file; the run started again keeps
+// those two as they are and counts only the rest.
+TEST_F(VideoCommandTest, BrokenOffRunLeavesNoVideoAndResumes) {
+    std::atomic<bool> stop{false};
+    StopWhen watch("keyframe 3/3", stop);
+    std::ostream err(&watch);
+    std::vector<std::string> args = {"set",    "--centre", "-0.75", "0.1", "--radius", "0.375",
+                                     "--size", "32x18",    "--fps", "4",   "--video",  "v.mp4"};
+    const Run broken = run(args, &stop, &err);
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_NE(watch.text.find("broken off; v.mp4 was not written"), std::string::npos) << watch.text;
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(folder_)) {
+        names.push_back(fs::relative(entry.path(), folder_).string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"v.keyframes", "v.keyframes/keyframe_000.png",
+                                               "v.keyframes/keyframe_001.png", "v.keyframes/video.txt"}));
+    const auto stamp = fs::last_write_time("v.keyframes/keyframe_000.png");
+    const Run again = run(args);
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(fs::last_write_time("v.keyframes/keyframe_000.png"), stamp);
+    EXPECT_TRUE(fs::exists("v.keyframes/keyframe_002.png"));
+    EXPECT_EQ(Probe("v.mp4"), "32,18,9");
+}
+
+} // namespace
