@@ -8,6 +8,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "assemble.h"
 #include "command_line.h"
 #include "command_options.h"
 #include "lsystem_command.h"
@@ -55,6 +56,8 @@ int RunRenderer(int argc, const char* const* argv, RunContext& context) {
     AddSetCommand(app, setOptions);
     LsystemOptions lsystemOptions;
     AddLsystemCommand(app, lsystemOptions);
+    AssembleOptions assembleOptions;
+    AddAssembleCommand(app, assembleOptions);
 
     try {
         if (const std::string fault = CheckCommandLine(app, argc, argv); !fault.empty()) {
@@ -82,6 +85,8 @@ int RunRenderer(int argc, const char* const* argv, RunContext& context) {
             outcome = RunSet(setOptions, context);
         } else if (app.got_subcommand("lsystem")) {
             outcome = RunLsystem(lsystemOptions, context);
+        } else if (app.got_subcommand("assemble")) {
+            outcome = RunAssemble(assembleOptions, context);
         }
     } catch (const std::bad_alloc&) {
         outcome = Failure("not enough memory; nothing was written beyond the files already listed");

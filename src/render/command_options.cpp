@@ -82,6 +82,38 @@ void AddSetCommand(CLI::App& app, SetOptions& o) {
         ->needs(zoom);
     zoom->excludes(output);
     set->add_flag("-q,--quiet", o.quiet, "No progress line and no list of the files written");
+    set->add_option("--tile", o.tile,
+                    "Render only tile I of N (counted from 1, top to bottom) of the picture: a band of "
+                    "whole strips of rows, written as a PNG file (-o) that names its place; "
+                    "'fractal-render assemble' puts the tiles together")
+        ->type_name("I/N")
+        ->excludes(zoom);
+    CLI::Option* save = set->add_option("--save-reference", o.saveReference,
+                                        "Write the deep view's reference orbit to FILE, for other runs of "
+                                        "the same view (--load-reference); without -o nothing else is done")
+                            ->type_name("FILE")
+                            ->excludes(zoom);
+    set->add_option("--load-reference", o.loadReference,
+                    "Read the deep view's reference orbit from FILE (--save-reference) instead of "
+                    "computing it; a file of another view is refused")
+        ->type_name("FILE")
+        ->excludes(zoom)
+        ->excludes(save);
+}
+
+void AddAssembleCommand(CLI::App& app, AssembleOptions& o) {
+    CLI::App* assemble = app.add_subcommand("assemble", "Put the tiles of a picture (set --tile) together");
+    assemble
+        ->add_option("INPUT", o.inputs,
+                     "The tiles, each a PNG file written by 'set --tile', or a folder: every PNG tile in it")
+        ->type_name("TILE|FOLDER")
+        ->expected(1, -1);
+    assemble
+        ->add_option("-o,--output", o.output,
+                     "The whole picture: .png or .jpg, chosen by the name; byte for byte what one "
+                     "run of 'set' writes")
+        ->type_name("OUT");
+    assemble->add_flag("-q,--quiet", o.quiet, "No name of the file written");
 }
 
 void AddLsystemCommand(CLI::App& app, LsystemOptions& o) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "assemble.h"
 #include "lsystem_picture.h"
 #include "set_options.h"
 
@@ -13,5 +14,6 @@ namespace render {
 /// they are parsed.
 void AddSetCommand(CLI::App& app, SetOptions& options);
 void AddLsystemCommand(CLI::App& app, LsystemOptions& options);
+void AddAssembleCommand(CLI::App& app, AssembleOptions& options);
 
 } // namespace render
