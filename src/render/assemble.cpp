@@ -76,9 +76,11 @@ Outcome GatherTiles(const std::vector<std::string>& inputs, std::vector<TileFile
         if (!fs::is_directory(input, failure)) {
             std::string error;
             std::optional<TileFile> tile = ReadTile(input, error);
+            if (!tile && !error.empty()) {
+                return Failure("cannot read " + input + ": " + error);
+            }
             if (!tile) {
-                return Failure(input + " is not a tile of a picture (a PNG file written by 'set --tile')" +
-                               (error.empty() ? std::string() : ": " + error));
+                return Failure(input + " is not a tile of a picture (a PNG file written by 'set --tile')");
             }
             tiles.push_back(std::move(*tile));
             continue;
@@ -246,6 +248,9 @@ Outcome RunAssemble(const AssembleOptions& options, RunContext& context) {
     const std::optional<ImageFormat> format = FormatForName(options.output);
     if (!format) {
         return Usage("-o: the name must end in .png, .jpg or .jpeg, not \"" + options.output + "\"");
+    }
+    if (options.inputs.empty()) {
+        return Usage("assemble: give the tiles to put together, or the folder that holds them");
     }
     std::vector<TileFile> tiles;
     if (Outcome gathered = GatherTiles(options.inputs, tiles); !gathered.ok()) {

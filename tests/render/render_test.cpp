@@ -489,7 +489,7 @@ TEST_F(RenderTest, NumbersAreReadAsTyped) {
 TEST_F(RenderTest, UnknownSubcommandsAndOptionsAreNamed) {
     const std::pair<std::vector<std::string>, std::string> rows[] = {
         {{"render", "-o", "x.png"},
-         "fractal-render: unknown subcommand \"render\"; the subcommands are set and lsystem\n"},
+         "fractal-render: unknown subcommand \"render\"; the subcommands are set, lsystem and assemble\n"},
         {{"--bogus", "set"}, "fractal-render: unknown option --bogus\n"},
         {{"set", "--version"}, "fractal-render: unknown option --version\n"},
     };
