@@ -123,8 +123,8 @@ bool Finite(std::span<const OrbitPoint> orbit) {
 
 } // namespace
 
-std::optional<DeepPicture> DeepPicture::prepare(const DeepView& view, ReferenceOrbits orbits,
-                                                std::string& error) {
+std::optional<DeepPicture> DeepPicture::prepareFromOrbits(const DeepView& view, ReferenceOrbits orbits,
+                                                          std::string& error) {
     error = ViewFault(view);
     if (!error.empty()) {
         return std::nullopt;

@@ -68,8 +68,8 @@ public:
     /// ViewPrecision gives it), which are taken as they are. Nothing and `error` set when the
     /// view cannot be drawn or the orbits cannot be its own (lengths beyond its limit, a Julia
     /// set without the orbit of 0, numbers that are not finite).
-    [[nodiscard]] static std::optional<DeepPicture> prepare(const DeepView& view, ReferenceOrbits orbits,
-                                                            std::string& error);
+    [[nodiscard]] static std::optional<DeepPicture>
+    prepareFromOrbits(const DeepView& view, ReferenceOrbits orbits, std::string& error);
 
     /// The counts of rows [firstRow, firstRow + rows), row by row, `width` each, on all cores.
     /// False when the stop flag ended it (the counts are then incomplete). `rowsTaken`, if

@@ -57,7 +57,7 @@ Outcome PrepareDeep(const deep::DeepView& view, const std::string& path, RunCont
         if (Outcome loaded = LoadReferenceFile(extras.loadReference, view, orbits); !loaded.ok()) {
             return loaded;
         }
-        prepared = deep::DeepPicture::prepare(view, std::move(orbits), error);
+        prepared = deep::DeepPicture::prepareFromOrbits(view, std::move(orbits), error);
         if (!prepared) {
             return Failure("cannot use the reference orbit " + extras.loadReference + ": " + error);
         }
