@@ -50,7 +50,7 @@ SlurmctldHost=$node(127.0.0.1)
 SlurmctldPort=$port
 SlurmdPort=$((port + 1))
 SlurmUser=$(id -un)
-SlurmdUser=root
+SlurmdUser=$(id -un)
 AuthType=auth/munge
 CredType=cred/munge
 AuthInfo=socket=$S/munge/munge.socket
