@@ -239,18 +239,11 @@ Outcome WriteAssembled(const std::vector<TileFile>& tiles, const std::string& pa
     return {};
 }
 
-} // namespace
-
-Outcome RunAssemble(const AssembleOptions& options, RunContext& context) {
-    if (options.output.empty()) {
-        return Usage("assemble: give the picture to write with -o OUT.png or -o OUT.jpg");
-    }
+/// The tiles of one picture into the whole picture.
+Outcome AssembleTiles(const AssembleOptions& options, RunContext& context) {
     const std::optional<ImageFormat> format = FormatForName(options.output);
     if (!format) {
         return Usage("-o: the name must end in .png, .jpg or .jpeg, not \"" + options.output + "\"");
-    }
-    if (options.inputs.empty()) {
-        return Usage("assemble: give the tiles to put together, or the folder that holds them");
     }
     std::vector<TileFile> tiles;
     if (Outcome gathered = GatherTiles(options.inputs, tiles); !gathered.ok()) {
@@ -273,6 +266,20 @@ Outcome RunAssemble(const AssembleOptions& options, RunContext& context) {
         context.out << options.output << '\n';
     }
     return written;
+}
+
+} // namespace
+
+Outcome RunAssemble(const AssembleOptions& options, RunContext& context) {
+    if (options.inputs.empty()) {
+        return Usage("assemble: give the tiles to put together, or the folder that holds them");
+    }
+    if (options.output.empty()) {
+        return Usage("assemble: give the picture to write with -o OUT.png or -o OUT.jpg");
+    }
+    // What is given decides the work; another kind of parts (a folder of a video's keyframes)
+    // is recognised here, before the inputs are taken for tiles.
+    return AssembleTiles(options, context);
 }
 
 } // namespace render
