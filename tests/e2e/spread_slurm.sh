@@ -23,7 +23,7 @@ stop_daemons() {
 }
 trap stop_daemons EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
-for tool in munged slurmctld slurmd sbatch squeue; do
+for tool in munged slurmctld slurmd sbatch sinfo scontrol; do
     command -v $tool >/dev/null || fail "$tool is missing: install slurm-wlm and munge (make deps)"
 done
 

@@ -1,5 +1,6 @@
 // Pictures rendered in parts: tiles and their assembly, and deep views' reference orbits shared
 // through a file. A part must give exactly the bytes a single run gives.
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -32,7 +33,7 @@ protected:
         std::string err;
     };
 
-    static Run run(std::vector<std::string> args) {
+    static Run run(std::vector<std::string> args, const std::atomic<bool>* stop = nullptr) {
         args.insert(args.begin(), "fractal-render");
         std::vector<const char*> argv;
         for (const std::string& a : args) {
@@ -40,7 +41,7 @@ protected:
         }
         std::ostringstream out;
         std::ostringstream err;
-        render::RunContext context{out, err, nullptr, false};
+        render::RunContext context{out, err, stop, false};
         Run result;
         result.status = render::RunRenderer(static_cast<int>(argv.size()), argv.data(), context);
         result.out = out.str();
@@ -236,6 +237,18 @@ const BadAssembly kBadAssemblies[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Spread, BadAssemblyTest, testing::ValuesIn(kBadAssemblies),
                          [](const auto& info) { return info.param.name; });
+
+TEST_F(SpreadTest, BrokenOffAssemblyLeavesNothing) {
+    for (const char* tile : {"1/2", "2/2"}) {
+        render({"--size", "601x601"}, {"--tile", tile, "-o", "t" + std::string(1, tile[0]) + ".png"});
+    }
+    const std::vector<std::string> before = testing_support::FolderEntries(".");
+    const std::atomic<bool> stop{true};
+    const Run r = run({"assemble", "-o", "out.png", "t1.png", "t2.png"}, &stop);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("broken off; out.png was not written"), std::string::npos) << r.err;
+    EXPECT_EQ(testing_support::FolderEntries("."), before);
+}
 
 TEST_F(SpreadTest, TileOptionsAreChecked) {
     struct Row {
