@@ -1,6 +1,7 @@
 // Pictures rendered in parts: tiles and their assembly, and deep views' reference orbits shared
 // through a file. A part must give exactly the bytes a single run gives.
 #include <atomic>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "cli.h"
+#include "png_file.h"
 #include "strip_render.h"
 #include "test_files.h"
 #include "tiles.h"
@@ -190,6 +192,23 @@ TEST_P(BadAssemblyTest, OneMessageAndNoPicture) {
     std::string flipped = tile;
     flipped[flipped.size() / 2] = static_cast<char>(flipped[flipped.size() / 2] ^ 0x10);
     WriteFileBytes("flipped.png", flipped);
+    // Tiles whose chunk does not match their pixels or their neighbours, as no run writes them.
+    const std::string record = *render::ReadPngRecord("t1.png").text;
+    const auto crafted = [&](const char* name, int rows, const std::string& place) {
+        std::FILE* file = std::fopen(name, "wb");
+        ASSERT_NE(file, nullptr);
+        render::PngStreamWriter png;
+        png.addText(render::kPngTileKeyword, place);
+        std::string error;
+        const std::vector<std::uint8_t> pixels(601 * 3 * static_cast<std::size_t>(rows));
+        EXPECT_TRUE(png.start(file, 601, rows, record, error) && png.writeRows(pixels.data(), rows, error) &&
+                    png.finish(error))
+            << error;
+        std::fclose(file);
+    };
+    crafted("overlap.png", 256, "fractals-tile\nversion 1\npicture 601x601\ntile 2/3\nrows 200 256\n");
+    crafted("short.png", 10, "fractals-tile\nversion 1\npicture 601x601\ntile 2/3\nrows 256 256\n");
+    crafted("chunk.png", 256, "fractals-tile\nversion 1\npicture 601x601\ntile 2/3\n");
     fs::create_directory("empty");
     fs::create_directory("others");
     fs::copy_file("plain.png", "others/plain.png");
@@ -229,6 +248,15 @@ const BadAssembly kBadAssemblies[] = {
      {"-o", "out.png", "t1.png", "flipped.png", "t3.png"},
      1,
      "cannot read flipped.png: the PNG file is damaged"},
+    {"Overlap",
+     {"-o", "out.png", "t1.png", "overlap.png", "t3.png"},
+     1,
+     "overlap.png (tile 2/3, rows 200 to 455) overlaps t1.png (tile 1/3, rows 0 to 255)"},
+    {"OtherSize",
+     {"-o", "out.png", "t1.png", "short.png", "t3.png"},
+     1,
+     "it is 601x10 pixels, not the 601x256 its tile chunk names"},
+    {"DamagedChunk", {"-o", "out.png", "t1.png", "chunk.png", "t3.png"}, 1, "its tile chunk is damaged"},
     {"EmptyFolder", {"-o", "out.png", "empty"}, 1, "empty holds no tiles of a picture"},
     {"FolderWithoutTiles", {"-o", "out.png", "others"}, 1, "others holds no tiles"},
     {"NoOutput", {"t1.png", "t2.png", "t3.png"}, 2, "give the picture to write with -o"},
