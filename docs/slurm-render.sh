@@ -51,7 +51,9 @@ folder=$(cd "$folder" && pwd)
 case $output in /*) ;; *) output=$PWD/$output ;; esac
 
 # Every word quoted for the shell of the job scripts.
-quote() { printf ' %q' "$@"; }
+quote() {
+    if [[ $# -gt 0 ]]; then printf ' %q' "$@"; fi
+}
 set_options=$(quote "$@")
 deep=
 for word in "$@"; do [[ $word == --centre ]] && deep=1; done

@@ -2,6 +2,7 @@
 # docs/slurm-render.sh on a one-machine Slurm cluster started here from the Debian packages:
 # munged, slurmctld and slurmd with a scratch configuration, stopped by their PIDs at the end.
 # The deep picture it renders in tiles must be byte for byte the single run's.
+# KEEP=1 keeps the scratch folder (configuration, logs, tiles) for a look afterwards.
 set -euo pipefail
 BIN_DIR=$1
 SOURCE_DIR=$(cd "$(dirname "$0")/../.." && pwd)
@@ -17,7 +18,7 @@ stop_daemons() {
         for _ in $(seq 1 50); do kill -0 "${DAEMONS[i]}" 2>/dev/null || break; sleep 0.1; done
     done
     if [[ $status -ne 0 ]]; then
-        for log in "$S"/*.log "$S"/work/tiles/*.log; do [[ -f $log ]] && { echo "== $log"; tail -n 20 "$log"; }; done >&2
+        find "$S" -name '*.log' | while read -r log; do echo "== $log"; tail -n 20 "$log"; done >&2
     fi
     [[ -n ${KEEP:-} ]] || rm -rf "$S"
 }
@@ -89,22 +90,35 @@ for _ in $(seq 1 100); do
 done
 [[ $state == idle ]] || fail "the node did not come up (state '$state')"
 
-# A deep view in three tiles (strips of 64 rows at 16384 pixels a row), reference first.
-VIEW=(--centre -0.743643887037151 0.131825904205330 --radius 1e-20 --iterations 300 --size 16384x150)
+# A deep view in three tiles (strips of 64 rows at 16384 pixels a row), its reference first,
+# and a view of doubles in two tiles as JPEG, which needs no reference; both at once.
+DEEP=(--centre -0.743643887037151 0.131825904205330 --radius 1e-20 --iterations 300 --size 16384x150)
+PLAIN=(--view -0.76 -0.72 0.1 0.11 --size 16384x150)
 cd "$S/work"
-"$R" set "${VIEW[@]}" -q -o single.png
-FRACTAL_RENDER=$R "$SOURCE_DIR/docs/slurm-render.sh" --tiles 3 --folder tiles -o whole.png -- "${VIEW[@]}" \
-    | tee submitted.txt
+"$R" set "${DEEP[@]}" -q -o deep-single.png
+"$R" set "${PLAIN[@]}" -q -o plain-single.jpg
+export FRACTAL_RENDER=$R
+"$SOURCE_DIR/docs/slurm-render.sh" --tiles 3 --folder deep -o deep.png -- "${DEEP[@]}" | tee deep.txt
+"$SOURCE_DIR/docs/slurm-render.sh" --tiles 2 -o plain.jpg -- "${PLAIN[@]}" | tee plain.txt
+grep -q "^reference orbit: job" plain.txt && fail "a view of doubles got a reference job"
+
 # sbatch --wait polls at ever longer intervals; the controller is asked here twice a second.
-job=$(sed -n 's/^assembly: job //p' submitted.txt)
-[[ -n $job ]] || fail "no assembly job was submitted"
-for _ in $(seq 1 240); do
-    state=$(scontrol show job -o "$job" | grep -o 'JobState=[A-Z_]*' | cut -d= -f2)
-    case $state in COMPLETED | FAILED | CANCELLED | TIMEOUT | NODE_FAIL | OUT_OF_MEMORY) break ;; esac
-    sleep 0.5
-done
-[[ $state == COMPLETED ]] || fail "the assembly job ended as '$state'"
-[[ -f tiles/reference.orbit ]] || fail "no reference orbit was saved"
-ls tiles/tile_1.png tiles/tile_2.png tiles/tile_3.png >/dev/null || fail "tiles missing"
-cmp single.png whole.png || fail "the assembled picture differs from the single run"
+finished() { # the file sbatch's ids went to
+    local job state
+    job=$(sed -n 's/^assembly: job //p' "$1")
+    [[ -n $job ]] || fail "no assembly job in $1"
+    for _ in $(seq 1 240); do
+        state=$(scontrol show job -o "$job" | grep -o 'JobState=[A-Z_]*' | cut -d= -f2)
+        case $state in COMPLETED | FAILED | CANCELLED | TIMEOUT | NODE_FAIL | OUT_OF_MEMORY) break ;; esac
+        sleep 0.5
+    done
+    [[ $state == COMPLETED ]] || fail "the assembly job $job ended as '$state'"
+}
+finished deep.txt
+finished plain.txt
+[[ -f deep/reference.orbit ]] || fail "no reference orbit was saved"
+ls deep/tile_1.png deep/tile_2.png deep/tile_3.png plain.tiles/tile_1.png plain.tiles/tile_2.png >/dev/null \
+    || fail "tiles missing"
+cmp deep-single.png deep.png || fail "the assembled deep picture differs from the single run"
+cmp plain-single.jpg plain.jpg || fail "the assembled JPEG picture differs from the single run"
 echo "PASS after $SECONDS s"
