@@ -1,7 +1,7 @@
 #!/bin/bash
 # docs/slurm-render.sh on a one-machine Slurm cluster started here from the Debian packages:
 # munged, slurmctld and slurmd with a scratch configuration, stopped by their PIDs at the end.
-# The deep picture it renders in tiles must be byte for byte the single run's.
+# The pictures it renders in tiles must be byte for byte the single runs'.
 # KEEP=1 keeps the scratch folder (configuration, logs, tiles) for a look afterwards.
 set -euo pipefail
 BIN_DIR=$1
