@@ -10,7 +10,7 @@ DEB_PACKAGES := cmake ninja-build g++ make qt6-base-dev libjpeg62-turbo-dev libg
 	fonts-dejavu-core fonts-liberation dpkg-dev qt6-translations-l10n locales \
 	tesseract-ocr tesseract-ocr-deu \
 	clang-14 libclang-rt-14-dev llvm-14 libcli11-dev libpng-dev lintian \
-	libmpfr-dev libgmp-dev ffmpeg
+	libmpfr-dev libgmp-dev ffmpeg parallel slurm-wlm munge
 
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 

@@ -2,14 +2,14 @@
 
 #include <algorithm>
 #include <cassert>
-#include <cstdio>
-
+#include <cmath>
 #include <span>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <utility>
 #include <vector>
+
+#include <unistd.h>
 
 #include "float_exp.h"
 #include "pixel_loop.h"
@@ -122,19 +122,64 @@ const DeepView& DeepPicture::view() const {
     return m_impl->view;
 }
 
-std::optional<DeepPicture> DeepPicture::prepare(const DeepView& view, const DeepControl& control,
-                                                std::string& error) {
-    error.clear();
+std::span<const OrbitPoint> DeepPicture::mainOrbit() const {
+    return m_impl->mainOrbit;
+}
+
+std::span<const OrbitPoint> DeepPicture::rebaseOrbit() const {
+    return m_impl->rebaseOrbit;
+}
+
+namespace {
+
+/// Why the view cannot be drawn; empty when it can.
+std::string ViewFault(const DeepView& view) {
     if (view.radius.negative || view.radius.digits == "0") {
-        error = "the radius must be above 0";
-        return std::nullopt;
+        return "the radius must be above 0";
     }
     if (view.iterations < 1 || view.iterations > kMaxDeepIterations) {
-        error = "the iteration limit must be between 1 and " + std::to_string(kMaxDeepIterations);
-        return std::nullopt;
+        return "the iteration limit must be between 1 and " + std::to_string(kMaxDeepIterations);
     }
     if (view.width < 1 || view.height < 1) {
-        error = "the width and the height must be at least 1 pixel";
+        return "the width and the height must be at least 1 pixel";
+    }
+    return {};
+}
+
+bool Finite(std::span<const OrbitPoint> orbit) {
+    return std::all_of(orbit.begin(), orbit.end(),
+                       [](const OrbitPoint& z) { return std::isfinite(z.re) && std::isfinite(z.im); });
+}
+
+} // namespace
+
+std::optional<DeepPicture> DeepPicture::prepareFromOrbits(const DeepView& view, ReferenceOrbits orbits,
+                                                          std::string& error, const DeepControl& control) {
+    error = ViewFault(view);
+    if (!error.empty()) {
+        return std::nullopt;
+    }
+    const auto longest = static_cast<std::size_t>(view.iterations) + 1;
+    if (orbits.main.empty() || orbits.main.size() > longest || orbits.rebase.size() > longest ||
+        orbits.rebase.empty() == view.julia) {
+        error = "the reference orbits do not fit the view (their lengths are wrong)";
+        return std::nullopt;
+    }
+    if (!Finite(orbits.main) || !Finite(orbits.rebase)) {
+        error = "the reference orbits hold numbers that are not finite";
+        return std::nullopt;
+    }
+    auto impl = std::make_unique<Impl>();
+    impl->view = view;
+    impl->mainOrbit = std::move(orbits.main);
+    impl->rebaseOrbit = std::move(orbits.rebase);
+    return finish(std::move(impl), control, error);
+}
+
+std::optional<DeepPicture> DeepPicture::prepare(const DeepView& view, const DeepControl& control,
+                                                std::string& error) {
+    error = ViewFault(view);
+    if (!error.empty()) {
         return std::nullopt;
     }
 
@@ -189,7 +234,12 @@ std::optional<DeepPicture> DeepPicture::prepare(const DeepView& view, const Deep
     if (control.referenceProgress) {
         control.referenceProgress(work, work);
     }
+    return finish(std::move(impl), control, error);
+}
 
+std::optional<DeepPicture> DeepPicture::finish(std::unique_ptr<Impl> impl, const DeepControl& control,
+                                               std::string& error) {
+    const DeepView& view = impl->view;
     ToMpfr(view.radius, impl->radius.x, MPFR_RNDN);
     impl->columnOffsets.reserve(static_cast<std::size_t>(view.width));
     for (int x = 0; x < view.width; ++x) {

@@ -5,10 +5,13 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "decimal_mpfr.h"
 #include "picture_record.h"
+#include "reference_orbit.h"
 
 namespace deep {
 
@@ -39,6 +42,14 @@ struct DeepControl {
     std::uint64_t memoryLimit = 0;
 };
 
+/// What prepare() computes in MPFR, rounded to doubles: the orbit of the view's centre and, for
+/// a Julia set, the orbit of 0. Every picture of the same centre, iteration limit and precision
+/// has the same orbits, so they can be computed once and handed to other processes.
+struct ReferenceOrbits {
+    std::vector<OrbitPoint> main;
+    std::vector<OrbitPoint> rebase; // empty for the Mandelbrot set
+};
+
 /// One picture of a deep view: what is computed once (precision, the high-precision reference
 /// orbit) is kept, and the pixels' counts are made a band of rows at a time, so memory grows
 /// with N and the picture's width, not with its height.
@@ -56,6 +67,14 @@ public:
     /// nothing and an empty `error` when the stop flag ended it.
     [[nodiscard]] static std::optional<DeepPicture> prepare(const DeepView& view, const DeepControl& control,
                                                             std::string& error);
+    /// The same with the orbits of an earlier prepare() of this view (at the precision
+    /// ViewPrecision gives it), which are taken as they are. Nothing and `error` set when the
+    /// view cannot be drawn or the orbits cannot be its own (lengths beyond its limit, a Julia
+    /// set without the orbit of 0, numbers that are not finite).
+    [[nodiscard]] static std::optional<DeepPicture> prepareFromOrbits(const DeepView& view,
+                                                                      ReferenceOrbits orbits,
+                                                                      std::string& error,
+                                                                      const DeepControl& control = {});
 
     /// The counts of rows [firstRow, firstRow + rows), row by row, `width` each, on all cores.
     /// False when the stop flag ended it (the counts are then incomplete). `rowsTaken`, if
@@ -64,10 +83,16 @@ public:
                                  std::atomic<int>* rowsTaken = nullptr) const;
 
     [[nodiscard]] const DeepView& view() const;
+    /// The orbits prepare() computed or was given.
+    [[nodiscard]] std::span<const OrbitPoint> mainOrbit() const;
+    [[nodiscard]] std::span<const OrbitPoint> rebaseOrbit() const;
 
 private:
     struct Impl;
     explicit DeepPicture(std::unique_ptr<Impl> impl);
+    /// What follows the orbits: the pixels' offsets and the loop's tables.
+    [[nodiscard]] static std::optional<DeepPicture> finish(std::unique_ptr<Impl> impl,
+                                                           const DeepControl& control, std::string& error);
     std::unique_ptr<Impl> m_impl;
 };
 

@@ -8,6 +8,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "assemble.h"
 #include "command_line.h"
 #include "command_options.h"
 #include "lsystem_command.h"

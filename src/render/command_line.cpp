@@ -82,14 +82,21 @@ std::string CheckCommandLine(const CLI::App& app, int argc, const char* const* a
                     scope->get_options([](const CLI::Option* option) { return option->get_positional(); });
                 continue;
             }
+            // A last positional of several values (the tiles of `assemble`) takes every further word.
+            const bool takesMore =
+                positionalsTaken > 0 && positionals[positionalsTaken - 1]->get_items_expected_max() > 1;
             // The parser takes "-.5" for an option, so it cannot be a file name: "./-.5" can.
-            if (positionalsTaken == positionals.size() || (!onlyPositionals && word.starts_with("-."))) {
+            if ((positionalsTaken == positionals.size() && !takesMore) ||
+                (!onlyPositionals && word.starts_with("-."))) {
                 return scope->get_name() + ": unexpected argument \"" + word + "\"";
             }
             if (word.empty()) {
-                return positionals[positionalsTaken]->get_name() + " has an empty value";
+                return positionals[takesMore ? positionalsTaken - 1 : positionalsTaken]->get_name() +
+                       " has an empty value";
             }
-            ++positionalsTaken;
+            if (!takesMore) {
+                ++positionalsTaken;
+            }
             continue;
         }
 

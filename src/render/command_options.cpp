@@ -85,6 +85,23 @@ void AddSetCommand(CLI::App& app, SetOptions& o) {
     zoom->excludes(output);
     AddVideoOptions(*set, o, output, zoom);
     set->add_flag("-q,--quiet", o.quiet, "No progress line and no list of the files written");
+    set->add_option("--tile", o.tile,
+                    "Render only tile I of N (counted from 1, top to bottom) of the picture: a band of "
+                    "whole strips of rows, written as a PNG file (-o) that names its place; "
+                    "'fractal-render assemble' puts the tiles together")
+        ->type_name("I/N")
+        ->excludes(zoom);
+    CLI::Option* save = set->add_option("--save-reference", o.saveReference,
+                                        "Write the deep view's reference orbit to FILE, for other runs of "
+                                        "the same view (--load-reference); without -o nothing else is done")
+                            ->type_name("FILE")
+                            ->excludes(zoom);
+    set->add_option("--load-reference", o.loadReference,
+                    "Read the deep view's reference orbit from FILE (--save-reference) instead of "
+                    "computing it; a file of another view is refused")
+        ->type_name("FILE")
+        ->excludes(zoom)
+        ->excludes(save);
 }
 
 // A zoom video's options of `set`: the target is given as for a picture, --size is the video's.
@@ -119,7 +136,17 @@ void AddVideoOptions(CLI::App& set, SetOptions& o, CLI::Option* output, CLI::Opt
 
 void AddAssembleCommand(CLI::App& app, AssembleOptions& o) {
     CLI::App* assemble = app.add_subcommand(
-        "assemble", "Put together what parts were rendered apart: a video from its keyframe folder");
+        "assemble", "Put together what was rendered apart: a picture from its tiles (set --tile), or a "
+                    "video from its keyframe folder");
+    assemble
+        ->add_option("INPUT", o.inputs,
+                     "The tiles, each a PNG file written by 'set --tile', or a folder: every PNG tile in it")
+        ->type_name("TILE|FOLDER");
+    assemble
+        ->add_option("-o,--output", o.output,
+                     "The whole picture: .png or .jpg, chosen by the name; byte for byte what one "
+                     "run of 'set' writes")
+        ->type_name("OUT");
     assemble->add_option("--keyframes", o.keyframes, "The folder of a video's keyframes, all of them done")
         ->type_name("DIR");
     assemble->add_option("--video", o.video, "The video to write: .mp4, .mkv or .webm")->type_name("OUT");

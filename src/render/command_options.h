@@ -1,5 +1,6 @@
 #pragma once
 
+#include "assemble.h"
 #include "lsystem_picture.h"
 #include "set_options.h"
 #include "video_command.h"

@@ -16,7 +16,9 @@ RenderStatus RenderDeep(const deep::DeepPicture& picture, const explorer::Colour
                         RowSink& sink, const RenderControl& control, std::string& error) {
     const deep::DeepView& view = picture.view();
     const int width = view.width;
-    const int height = view.height;
+    const int begin = control.firstRow;
+    const int end = control.rowCount < 0 ? view.height : begin + control.rowCount;
+    const int height = end - begin; // rows the sink takes
     const int stripRows = StripRows(width);
     // Only n modulo 256 decides a level's colour, so one table serves every N.
     std::array<common::Colour, 256> levels{};
@@ -34,11 +36,11 @@ RenderStatus RenderDeep(const deep::DeepPicture& picture, const explorer::Colour
     std::atomic<bool> halt{false};
     std::atomic<int> rowsTaken{0};
     const auto count = [&](int first, std::uint32_t* out) {
-        return std::async(std::launch::async, [&picture, &halt, &rowsTaken, first, out, stripRows, height] {
-            return picture.countRows(first, std::min(stripRows, height - first), out, &halt, &rowsTaken);
+        return std::async(std::launch::async, [&picture, &halt, &rowsTaken, first, out, stripRows, end] {
+            return picture.countRows(first, std::min(stripRows, end - first), out, &halt, &rowsTaken);
         });
     };
-    std::future<bool> counting = count(0, counts[0].data());
+    std::future<bool> counting = count(begin, counts[0].data());
     const auto stopped = [&] {
         return control.stop != nullptr && control.stop->load(std::memory_order_relaxed);
     };
@@ -49,7 +51,7 @@ RenderStatus RenderDeep(const deep::DeepPicture& picture, const explorer::Colour
             control.progress(reported, height);
         }
     };
-    for (int first = 0, strip = 0; first < height; first += stripRows, strip ^= 1) {
+    for (int first = begin, strip = 0; first < end; first += stripRows, strip ^= 1) {
         while (counting.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
             if (stopped()) {
                 halt = true;
@@ -59,8 +61,8 @@ RenderStatus RenderDeep(const deep::DeepPicture& picture, const explorer::Colour
         if (!counting.get() || stopped()) {
             return RenderStatus::Stopped;
         }
-        const int rows = std::min(stripRows, height - first);
-        if (first + rows < height) {
+        const int rows = std::min(stripRows, end - first);
+        if (first + rows < end) {
             counting = count(first + rows, counts[static_cast<std::size_t>(strip ^ 1)].data());
         }
         const std::uint32_t* done = counts[static_cast<std::size_t>(strip)].data();
@@ -76,7 +78,7 @@ RenderStatus RenderDeep(const deep::DeepPicture& picture, const explorer::Colour
             halt = true;
             return RenderStatus::Failed; // the future's destructor waits for the counting
         }
-        report(first + rows);
+        report(first + rows - begin);
     }
     return RenderStatus::Done;
 }

@@ -4,6 +4,8 @@
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include <png.h>
 #include <sys/stat.h>
@@ -61,7 +63,9 @@ struct PngState {
     }
 };
 
-bool StartPng(PngState& d, std::FILE* file, const char* record, std::size_t recordSize) {
+// `texts` are the record and the other text chunks, made by the caller, since this frame may
+// hold nothing with a destructor.
+bool StartPng(PngState& d, std::FILE* file, png_text* texts, int textCount) {
     d.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &d.errors, RenderPngError, RenderPngWarning);
     if (d.png == nullptr) {
         std::snprintf(d.errors.message, sizeof d.errors.message, "cannot start the PNG encoder");
@@ -89,13 +93,8 @@ bool StartPng(PngState& d, std::FILE* file, const char* record, std::size_t reco
     // level 6 makes files a fifth smaller at half the speed.
     png_set_compression_level(d.png, 1);
     png_set_compression_buffer_size(d.png, 1 << 20);
-    png_text text{};
-    if (recordSize > 0) {
-        text.compression = PNG_ITXT_COMPRESSION_NONE;
-        text.key = const_cast<char*>(kPngRecordKeyword);
-        text.text = const_cast<char*>(record);
-        text.itxt_length = recordSize;
-        png_set_text(d.png, d.info, &text, 1);
+    if (textCount > 0) {
+        png_set_text(d.png, d.info, texts, textCount);
     }
     png_write_info(d.png, d.info);
     return true;
@@ -200,9 +199,65 @@ bool ChunksFitTheFile(std::FILE* file) {
     return std::fseek(file, 0, SEEK_SET) == 0;
 }
 
+struct PngReadState {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    std::FILE* file = nullptr;
+    PngErrorText errors{};
+
+    void destroy() {
+        if (png != nullptr) {
+            png_destroy_read_struct(&png, &info, nullptr);
+        }
+        png = nullptr;
+        info = nullptr;
+        if (file != nullptr) {
+            std::fclose(file);
+        }
+        file = nullptr;
+    }
+};
+
+bool StartPngRead(PngReadState& d) {
+    d.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &d.errors, RenderPngError, RenderPngWarning);
+    if (d.png == nullptr) {
+        std::snprintf(d.errors.message, sizeof d.errors.message, "cannot start the PNG decoder");
+        return false;
+    }
+    d.info = png_create_info_struct(d.png);
+    if (d.info == nullptr || setjmp(png_jmpbuf(d.png)) != 0) {
+        return false;
+    }
+    png_init_io(d.png, d.file);
+    RaiseLimits(d.png);
+    png_set_crc_action(d.png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
+    png_read_info(d.png, d.info);
+    return true;
+}
+
+bool ReadPngRows(PngReadState& d, std::uint8_t* rows, int count, std::size_t rowBytes) {
+    if (setjmp(png_jmpbuf(d.png)) != 0) {
+        return false;
+    }
+    for (int i = 0; i < count; ++i) {
+        png_read_row(d.png, rows + static_cast<std::size_t>(i) * rowBytes, nullptr);
+    }
+    return true;
+}
+
+bool EndPngRead(PngReadState& d) {
+    if (setjmp(png_jmpbuf(d.png)) != 0) {
+        return false;
+    }
+    png_read_end(d.png, nullptr);
+    return true;
+}
+
 } // namespace
 
-struct PngStreamWriter::Impl : PngState {};
+struct PngStreamWriter::Impl : PngState {
+    std::vector<std::pair<std::string, std::string>> texts; // keyword, text
+};
 
 PngStreamWriter::PngStreamWriter() : m_impl(std::make_unique<Impl>()) {}
 
@@ -218,11 +273,30 @@ bool PngStreamWriter::start(std::FILE* file, int width, int height, std::string_
     }
     m_impl->width = width;
     m_impl->height = height;
-    if (!StartPng(*m_impl, file, record.data(), record.size())) {
+    std::vector<png_text> texts;
+    const auto add = [&](const char* keyword, std::string_view text) {
+        png_text chunk{};
+        chunk.compression = PNG_ITXT_COMPRESSION_NONE;
+        chunk.key = const_cast<char*>(keyword);
+        chunk.text = const_cast<char*>(text.data());
+        chunk.itxt_length = text.size();
+        texts.push_back(chunk);
+    };
+    if (!record.empty()) {
+        add(kPngRecordKeyword, record);
+    }
+    for (const auto& [keyword, text] : m_impl->texts) {
+        add(keyword.c_str(), text);
+    }
+    if (!StartPng(*m_impl, file, texts.data(), static_cast<int>(texts.size()))) {
         error = m_impl->errors.message;
         return false;
     }
     return true;
+}
+
+void PngStreamWriter::addText(std::string keyword, std::string text) {
+    m_impl->texts.emplace_back(std::move(keyword), std::move(text));
 }
 
 bool PngStreamWriter::writeRows(const std::uint8_t* rows, int count, std::string& error) {
@@ -248,6 +322,125 @@ bool PngStreamWriter::finish(std::string& error) {
         return false;
     }
     return true;
+}
+
+struct PngRowReader::Impl : PngReadState {
+    int width = 0;
+    int height = 0;
+    int rowsRead = 0;
+    std::vector<std::pair<std::string, std::string>> texts; // keyword, text
+};
+
+PngRowReader::PngRowReader() : m_impl(std::make_unique<Impl>()) {}
+
+PngRowReader::~PngRowReader() {
+    m_impl->destroy();
+}
+
+namespace {
+
+std::string ReadFault(const PngReadState& d, const char* when) {
+    // libpng's stdio reader says only "Read Error" for a file that ends too soon.
+    if (d.file != nullptr && std::feof(d.file) != 0) {
+        return std::string("the PNG file is truncated (it ends ") + when + ")";
+    }
+    return std::string("the PNG file is damaged (") +
+           (d.errors.message[0] != '\0' ? d.errors.message : "unreadable") + ")";
+}
+
+} // namespace
+
+bool PngRowReader::open(const std::string& path, std::string& error) {
+    Impl& d = *m_impl;
+    d.destroy();
+    d.file = OpenRegularFile(path, error);
+    if (d.file == nullptr) {
+        return false;
+    }
+    if (!ChunksFitTheFile(d.file)) {
+        error = "the PNG file is truncated (a chunk runs past its end)";
+        d.destroy();
+        return false;
+    }
+    if (!StartPngRead(d)) {
+        error = ReadFault(d, "before its pixel data");
+        d.destroy();
+        return false;
+    }
+    png_uint_32 width = 0;
+    png_uint_32 height = 0;
+    int depth = 0;
+    int colour = 0;
+    int interlace = 0;
+    png_get_IHDR(d.png, d.info, &width, &height, &depth, &colour, &interlace, nullptr, nullptr);
+    if (depth != 8 || colour != PNG_COLOR_TYPE_RGB || interlace != PNG_INTERLACE_NONE) {
+        error = "not a picture of this program (the PNG file is not 8-bit RGB without interlacing)";
+        d.destroy();
+        return false;
+    }
+    d.width = static_cast<int>(width);
+    d.height = static_cast<int>(height);
+    d.rowsRead = 0;
+    d.texts.clear();
+    png_textp texts = nullptr;
+    const int count = png_get_text(d.png, d.info, &texts, nullptr);
+    for (int i = 0; i < count; ++i) {
+        const std::size_t size =
+            texts[i].compression >= PNG_ITXT_COMPRESSION_NONE ? texts[i].itxt_length : texts[i].text_length;
+        d.texts.emplace_back(texts[i].key, std::string(texts[i].text, size));
+    }
+    if (d.errors.textWarning[0] != '\0') {
+        error = std::string("the PNG file is damaged (") + d.errors.textWarning + ")";
+        d.destroy();
+        return false;
+    }
+    return true;
+}
+
+int PngRowReader::width() const {
+    return m_impl->width;
+}
+
+int PngRowReader::height() const {
+    return m_impl->height;
+}
+
+std::optional<std::string> PngRowReader::text(std::string_view keyword) const {
+    for (const auto& [key, text] : m_impl->texts) {
+        if (key == keyword) {
+            return text;
+        }
+    }
+    return std::nullopt;
+}
+
+bool PngRowReader::readRows(std::uint8_t* rows, int count, std::string& error) {
+    Impl& d = *m_impl;
+    if (d.png == nullptr || count < 0 || d.rowsRead + count > d.height) {
+        error = "more rows than the PNG picture holds";
+        return false;
+    }
+    if (!ReadPngRows(d, rows, count, static_cast<std::size_t>(d.width) * 3)) {
+        error = ReadFault(d, "inside its pixel data");
+        d.destroy();
+        return false;
+    }
+    d.rowsRead += count;
+    return true;
+}
+
+bool PngRowReader::finish(std::string& error) {
+    Impl& d = *m_impl;
+    if (d.png == nullptr || d.rowsRead != d.height) {
+        error = "the PNG picture's rows were not all read";
+        return false;
+    }
+    const bool ok = EndPngRead(d);
+    if (!ok) {
+        error = ReadFault(d, "after its pixel data");
+    }
+    d.destroy();
+    return ok;
 }
 
 PngRecordText ReadPngRecord(const std::string& path) {

@@ -16,9 +16,11 @@
 #include "jpeg_file.h"
 #include "picture_files.h"
 #include "progress_line.h"
+#include "reference_file.h"
 #include "stop_request.h"
 #include "stored_record.h"
 #include "strip_render.h"
+#include "tiles.h"
 #include "video_command.h"
 #include "zoom_flight.h"
 
@@ -37,23 +39,58 @@ struct PictureProgress {
     ProgressReport rows;
 };
 
-/// Counts the picture, deep or not, and encodes it into the open `output`, whose target `path`
-/// names it in messages.
-Outcome RenderSetPicture(const SetPicture& picture, const std::string& path, ImageFormat format,
-                         explorer::CountEngine& engine, RunContext& context, common::AtomicFile& output,
-                         const PictureProgress& progress) {
+/// What a single picture may add to the work: only one band of it (a tile), and a deep view's
+/// reference orbit read from a file instead of computed, or saved to one.
+struct PictureExtras {
+    std::optional<TilePlace> tile;
+    std::string loadReference;
+    std::string saveReference;
+};
+
+/// A deep picture's reference orbits, computed or loaded, and saved when asked; `path` names
+/// the picture in messages.
+Outcome PrepareDeep(const deep::DeepView& view, const std::string& path, RunContext& context,
+                    const PictureProgress& progress, const PictureExtras& extras,
+                    std::optional<deep::DeepPicture>& prepared) {
     std::string error;
-    std::optional<deep::DeepPicture> prepared;
-    if (picture.deepView) {
+    if (!extras.loadReference.empty()) {
+        deep::ReferenceOrbits orbits;
+        if (Outcome loaded = LoadReferenceFile(extras.loadReference, view, orbits); !loaded.ok()) {
+            return loaded;
+        }
+        prepared = deep::DeepPicture::prepareFromOrbits(view, std::move(orbits), error);
+        if (!prepared) {
+            return Failure("cannot use the reference orbit " + extras.loadReference + ": " + error);
+        }
+    } else {
         deep::DeepControl control;
         control.stop = context.stop;
         control.referenceProgress = progress.reference;
-        prepared = deep::DeepPicture::prepare(*picture.deepView, control, error);
+        prepared = deep::DeepPicture::prepare(view, control, error);
         if (!prepared) {
             if (error.empty() || StopRequested(context.stop)) {
                 return Failure("broken off; " + path + " was not written");
             }
             return Failure("cannot draw " + path + ": " + error);
+        }
+    }
+    if (!extras.saveReference.empty()) {
+        return SaveReferenceFile(extras.saveReference, *prepared);
+    }
+    return {};
+}
+
+/// Counts the picture, deep or not, and encodes it into the open `output`, whose target `path`
+/// names it in messages.
+Outcome RenderSetPicture(const SetPicture& picture, const std::string& path, ImageFormat format,
+                         explorer::CountEngine& engine, RunContext& context, common::AtomicFile& output,
+                         const PictureProgress& progress, const PictureExtras& extras = {}) {
+    std::string error;
+    std::optional<deep::DeepPicture> prepared;
+    if (picture.deepView) {
+        if (Outcome ready = PrepareDeep(*picture.deepView, path, context, progress, extras, prepared);
+            !ready.ok()) {
+            return ready;
         }
         if (progress.counting) {
             progress.counting();
@@ -61,12 +98,18 @@ Outcome RenderSetPicture(const SetPicture& picture, const std::string& path, Ima
     }
     EncoderSink sink(format);
     const std::string record = common::FormatPictureRecord(ToRecord(picture));
-    if (!sink.start(output.file(), picture.width, picture.height, record, error)) {
-        return Failure("cannot write " + path + ": " + error);
-    }
     RenderControl control;
     control.stop = context.stop;
     control.progress = progress.rows;
+    int rows = picture.height;
+    if (extras.tile) {
+        sink.addPngText(kPngTileKeyword, FormatTilePlace(*extras.tile));
+        control.firstRow = extras.tile->firstRow;
+        control.rowCount = rows = extras.tile->rows;
+    }
+    if (!sink.start(output.file(), picture.width, rows, record, error)) {
+        return Failure("cannot write " + path + ": " + error);
+    }
     const RenderStatus status = prepared ? RenderDeep(*prepared, picture.colours, sink, control, error)
                                          : RenderSet(picture, engine, sink, control, error);
     if (status == RenderStatus::Stopped) {
@@ -96,7 +139,7 @@ Outcome CommitPicture(common::AtomicFile& output, const std::string& path, const
 /// orbit has a progress line of its own before the rows' line.
 Outcome WriteSetPicture(const SetPicture& picture, const std::string& path, ImageFormat format,
                         explorer::CountEngine& engine, RunContext& context, bool quiet,
-                        const std::string& label) {
+                        const std::string& label, const PictureExtras& extras = {}) {
     common::AtomicFile output;
     std::string error;
     if (!output.open(path, error)) {
@@ -122,7 +165,7 @@ Outcome WriteSetPicture(const SetPicture& picture, const std::string& path, Imag
         progress.update(0, picture.height);
     };
     const PictureProgress reports{reference, counting, update};
-    if (Outcome outcome = RenderSetPicture(picture, path, format, engine, context, output, reports);
+    if (Outcome outcome = RenderSetPicture(picture, path, format, engine, context, output, reports, extras);
         !outcome.ok()) {
         return outcome;
     }
@@ -220,6 +263,26 @@ Outcome WriteFlight(const FlightFrame& frameAt, int frames, const std::string& f
     return {};
 }
 
+/// Computes a deep view's reference orbits and saves them, with no picture.
+Outcome SaveReferenceOnly(const SetPicture& picture, const std::string& path, RunContext& context,
+                          bool quiet) {
+    ProgressLine progress(context.err, context.progressAllowed && !quiet, 1, "reference", "Mit/s");
+    const PictureProgress reports{
+        [&](std::int64_t done, std::int64_t total) { progress.update(done, total); }, {}, {}};
+    PictureExtras extras;
+    extras.saveReference = path;
+    std::optional<deep::DeepPicture> prepared;
+    if (Outcome saved = PrepareDeep(*picture.deepView, path, context, reports, extras, prepared);
+        !saved.ok()) {
+        return saved;
+    }
+    progress.clear();
+    if (!quiet) {
+        context.out << path << '\n';
+    }
+    return {};
+}
+
 } // namespace
 
 Outcome RunSet(const SetOptions& options, RunContext& context) {
@@ -239,7 +302,7 @@ Outcome RunSet(const SetOptions& options, RunContext& context) {
                          options.zoomSequence + "\"");
         }
         frames = static_cast<int>(*n);
-    } else {
+    } else if (!options.output.empty() || options.saveReference.empty()) {
         if (options.output.empty()) {
             return Usage("set: give the picture to write with -o OUT.png or -o OUT.jpg");
         }
@@ -264,6 +327,30 @@ Outcome RunSet(const SetOptions& options, RunContext& context) {
     if (!resolved.ok()) {
         return Usage(resolved.error);
     }
+    if ((!options.saveReference.empty() || !options.loadReference.empty()) && !resolved.picture.deepView) {
+        return Usage(std::string(options.saveReference.empty() ? "--load-reference" : "--save-reference") +
+                     ": only a deep view (--centre, --radius) has a reference orbit");
+    }
+    if (!sequence && options.output.empty()) {
+        return SaveReferenceOnly(resolved.picture, options.saveReference, context, options.quiet);
+    }
+    PictureExtras extras{std::nullopt, options.loadReference, options.saveReference};
+    if (!options.tile.empty()) {
+        const std::optional<TileNumber> number = ParseTileNumber(options.tile);
+        if (!number) {
+            return Usage("--tile: expected I/N, tile I of N counted from 1 (such as 2/3), not \"" +
+                         options.tile + "\"");
+        }
+        if (format != ImageFormat::Png) {
+            return Usage("--tile: a tile is written as a .png picture, which keeps its pixels exact for "
+                         "'fractal-render assemble'");
+        }
+        std::string error;
+        extras.tile = PlaceTile(resolved.picture.width, resolved.picture.height, *number, error);
+        if (!extras.tile) {
+            return Usage("--tile: " + error);
+        }
+    }
     explorer::CountEngine engine;
     if (!sequence) {
         // A deep centre needs a digit for every tenfold of depth; refused before the work
@@ -277,7 +364,7 @@ Outcome RunSet(const SetOptions& options, RunContext& context) {
             }
         }
         Outcome written = WriteSetPicture(resolved.picture, options.output, format, engine, context,
-                                          options.quiet, options.output);
+                                          options.quiet, options.output, extras);
         if (written.ok() && !options.quiet) {
             context.out << options.output << '\n';
         }

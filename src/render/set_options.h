@@ -70,6 +70,9 @@ struct SetOptions {
     bool keyframesOnly = false;
     std::string range;
     bool quiet = false;
+    std::string tile;          // "I/N": only that band of the picture, into its own PNG file
+    std::string saveReference; // a deep view's reference orbits, written to this file
+    std::string loadReference; // ... or read from it instead of computed
 };
 
 /// A number in the explorer's syntax ("." whatever the locale, optional exponent), blanks

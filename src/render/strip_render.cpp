@@ -133,8 +133,10 @@ RenderStatus RenderSet(const SetPicture& picture, explorer::CountEngine& engine,
                        const RenderControl& control, std::string& error) {
     const explorer::RenderJob job = JobFor(picture);
     const int width = picture.width;
-    const int height = picture.height;
     const int stripRows = StripRows(width);
+    const int begin = control.firstRow;
+    const int end = control.rowCount < 0 ? picture.height : begin + control.rowCount;
+    const int height = end - begin; // rows the sink takes
     const std::array<common::Colour, explorer::kMaxIter + 1> colours = explorer::ColourTable(picture.colours);
 
     std::optional<StripPipe> pipe;
@@ -162,7 +164,7 @@ RenderStatus RenderSet(const SetPicture& picture, explorer::CountEngine& engine,
 
     RenderStatus status = RenderStatus::Done;
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
-    for (int first = 0; first < height && status == RenderStatus::Done; first += stripRows) {
+    for (int first = begin; first < end && status == RenderStatus::Done; first += stripRows) {
         if (stopped()) {
             status = RenderStatus::Stopped;
             break;
@@ -172,7 +174,7 @@ RenderStatus RenderSet(const SetPicture& picture, explorer::CountEngine& engine,
             status = RenderStatus::Failed;
             break;
         }
-        strip->rows = std::min(stripRows, height - first);
+        strip->rows = std::min(stripRows, end - first);
         engine.start(job, first, strip->rows);
         // Each column is coloured as soon as it is counted, while the engine counts the next.
         for (int x = 0; x < width; ++x) {

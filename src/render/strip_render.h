@@ -31,6 +31,10 @@ struct RenderControl {
     const std::atomic<bool>* stop = nullptr;
     /// Called from the rendering thread a few times a second with the rows the sink took.
     std::function<void(std::int64_t rowsDone, std::int64_t rows)> progress;
+    /// The band of the picture's rows to render (a tile); the sink takes only these, and
+    /// progress counts them. A count below 0 means up to the picture's last row.
+    int firstRow = 0;
+    int rowCount = -1;
 };
 
 enum class RenderStatus { Done, Failed, Stopped };

@@ -600,7 +600,7 @@ Outcome RunVideo(const SetOptions& options, RunContext& context) {
     return outcome;
 }
 
-Outcome RunAssemble(const AssembleOptions& options, RunContext& context) {
+Outcome AssembleVideo(const AssembleOptions& options, RunContext& context) {
     if (options.keyframes.empty() || options.video.empty()) {
         return Usage(
             "assemble: give the keyframe folder with --keyframes DIR and the video with --video OUT");

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <limits>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -234,5 +236,38 @@ TEST(DeepRenderTest, BandOfRowsEqualsThoseRowsOfTheWholePicture) {
         std::vector<std::uint32_t> band(4 * 9, 0xffffffffU);
         ASSERT_TRUE(picture->countRows(5, 4, band.data(), nullptr));
         EXPECT_EQ(band, std::vector<std::uint32_t>(whole.begin() + 5 * 9, whole.begin() + 9 * 9));
+    }
+}
+
+TEST(DeepRenderTest, GivenOrbitsCountAsComputedOnesAndOthersAreRefused) {
+    const deep::DeepView view =
+        ToView(Mandelbrot(deep_test::kLocation1e14Re, deep_test::kLocation1e14Im, "1e-295", 9, 11));
+    std::string error;
+    auto computed = deep::DeepPicture::prepare(view, {}, error);
+    ASSERT_TRUE(computed.has_value()) << error;
+    const deep::ReferenceOrbits orbits{{computed->mainOrbit().begin(), computed->mainOrbit().end()}, {}};
+    auto given = deep::DeepPicture::prepareFromOrbits(view, orbits, error);
+    ASSERT_TRUE(given.has_value()) << error;
+    std::vector<std::uint32_t> fromComputed(9 * 11);
+    std::vector<std::uint32_t> fromGiven(9 * 11, 0xffffffffU);
+    ASSERT_TRUE(computed->countRows(0, 11, fromComputed.data(), nullptr));
+    ASSERT_TRUE(given->countRows(0, 11, fromGiven.data(), nullptr));
+    EXPECT_EQ(fromGiven, fromComputed);
+
+    deep::ReferenceOrbits tooLong = orbits;
+    tooLong.main.resize(static_cast<std::size_t>(view.iterations) + 2);
+    deep::ReferenceOrbits notFinite = orbits;
+    notFinite.main.back().im = std::numeric_limits<double>::infinity();
+    deep::ReferenceOrbits withRebase = orbits;
+    withRebase.rebase = {{0.0, 0.0}};
+    for (const auto& [name, bad, says] :
+         std::vector<std::tuple<const char*, deep::ReferenceOrbits, const char*>>{
+             {"empty", {}, "their lengths are wrong"},
+             {"too long", tooLong, "their lengths are wrong"},
+             {"a Mandelbrot set with a rebase orbit", withRebase, "their lengths are wrong"},
+             {"not finite", notFinite, "not finite"}}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(deep::DeepPicture::prepareFromOrbits(view, bad, error).has_value());
+        EXPECT_NE(error.find(says), std::string::npos) << error;
     }
 }
