@@ -128,6 +128,11 @@ void AddVideoOptions(CLI::App& set, SetOptions& o, CLI::Option* output, CLI::Opt
     CLI::Option* only = set.add_flag("--keyframes-only", o.keyframesOnly,
                                      "Count the video's keyframes into --keyframes and make no video");
     only->excludes(output)->excludes(zoom);
+    set.add_flag("--keyframes-count", o.keyframesCount,
+                 "Print how many keyframes the video has (numbered from 0, for --range) and make nothing")
+        ->excludes(output)
+        ->excludes(zoom)
+        ->excludes(only);
     set.add_option("--range", o.range,
                    "With --keyframes-only: the keyframes FIRST to LAST (from 0, both included), so that "
                    "several machines can share the work")

@@ -286,7 +286,7 @@ Outcome SaveReferenceOnly(const SetPicture& picture, const std::string& path, Ru
 } // namespace
 
 Outcome RunSet(const SetOptions& options, RunContext& context) {
-    if (!options.video.empty() || options.keyframesOnly) {
+    if (!options.video.empty() || options.keyframesOnly || options.keyframesCount) {
         return RunVideo(options, context);
     }
     const bool sequence = !options.zoomSequence.empty();

@@ -68,6 +68,7 @@ struct SetOptions {
     std::string ffmpeg;
     std::string keyframes;
     bool keyframesOnly = false;
+    bool keyframesCount = false; // only print how many keyframes the video has
     std::string range;
     bool quiet = false;
     std::string tile;          // "I/N": only that band of the picture, into its own PNG file

@@ -446,6 +446,24 @@ Outcome ResolveVideoTarget(const SetOptions& options, const VideoSettings& setti
     return {};
 }
 
+/// How long a run waits for a description another run is writing: 5 s in all.
+constexpr auto kDescriptionWait = std::chrono::milliseconds(50);
+constexpr int kDescriptionWaits = 100;
+
+/// Whether the folder holds nothing but the temporary files of a description being written.
+bool DescriptionOnItsWay(const std::string& folder) {
+    const std::string temporary = std::string(kVideoDescriptionName) + ".tmp";
+    std::error_code error;
+    bool any = false;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
+        if (!entry.path().filename().string().starts_with(temporary)) {
+            return false;
+        }
+        any = true;
+    }
+    return any && !error;
+}
+
 /// Opens the keyframe folder for the target: made when missing, refused when it holds another
 /// video's keyframes or ones too small. The target takes the size of keyframes already there.
 Outcome OpenKeyframeFolder(const std::string& folder, const VideoSettings& settings, SetPicture& target,
@@ -454,7 +472,27 @@ Outcome OpenKeyframeFolder(const std::string& folder, const VideoSettings& setti
     if (fs::exists(folder, ignored) && !fs::is_directory(folder, ignored)) {
         return Failure("cannot use " + folder + " for the keyframes: it is not a folder");
     }
-    const StoredDescription stored = ReadVideoDescription(folder);
+    // Runs started together on a new folder, one range of keyframes each, find the first one's
+    // description on its way under its temporary name: they wait for it rather than take the
+    // folder for someone else's.
+    StoredDescription stored;
+    bool fresh = false;
+    for (int wait = 0;; ++wait) {
+        stored = ReadVideoDescription(folder);
+        if (!stored.error.empty() || stored.description) {
+            break;
+        }
+        if (!fs::exists(folder, ignored) || fs::is_empty(folder, ignored)) {
+            fresh = true;
+            break;
+        }
+        if (wait == kDescriptionWaits || !DescriptionOnItsWay(folder)) {
+            // It may have landed since it was read.
+            stored = ReadVideoDescription(folder);
+            break;
+        }
+        std::this_thread::sleep_for(kDescriptionWait);
+    }
     if (!stored.error.empty()) {
         return Failure(stored.error);
     }
@@ -475,7 +513,7 @@ Outcome OpenKeyframeFolder(const std::string& folder, const VideoSettings& setti
         described = true;
         return {};
     }
-    if (fs::is_directory(folder, ignored) && !fs::is_empty(folder, ignored)) {
+    if (!fresh) {
         return Failure(folder + " is not a keyframe folder (it has no " + kVideoDescriptionName +
                        "); give an empty or new --keyframes folder");
     }
@@ -504,7 +542,7 @@ Outcome RunVideo(const SetOptions& options, RunContext& context) {
         return Usage(wrong);
     }
     Encoding encoding;
-    if (!options.keyframesOnly) {
+    if (!options.keyframesOnly && !options.keyframesCount) {
         if (Outcome chosen = ChooseEncoding(options.video, options.codec, options.ffmpeg, settings, encoding);
             !chosen.ok()) {
             return chosen;
@@ -521,6 +559,11 @@ Outcome RunVideo(const SetOptions& options, RunContext& context) {
         return Usage("a video zooms in: the target's radius must be below the start view's");
     }
     const int keys = static_cast<int>(job.keyframes.size());
+    if (options.keyframesCount) {
+        // The answer, so -q does not hold it back; nothing is made, not even the folder.
+        context.out << keys << '\n';
+        return {};
+    }
     int first = 0;
     int last = keys - 1;
     if (!options.range.empty()) {

@@ -13,7 +13,8 @@ namespace render {
 
 /// `set --video OUT` and `set --keyframes-only`: the zoom video from the kind's default view
 /// into the target, made from keyframes kept in a folder, encoded by ffmpeg while the next
-/// keyframe is counted.
+/// keyframe is counted. `set --keyframes-count` only prints how many keyframes there are, so
+/// that a script can cut them into ranges.
 [[nodiscard]] Outcome RunVideo(const SetOptions& options, RunContext& context);
 
 /// `assemble --video OUT --keyframes DIR`: the video from a complete keyframe folder, nothing

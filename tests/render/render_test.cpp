@@ -935,6 +935,11 @@ INSTANTIATE_TEST_SUITE_P(
         BadRow{
             "video_zooming_out", {"--video", "v.mp4", "--centre", "0", "0", "--radius", "2"}, 2, "zooms in"},
         BadRow{"range_without_keyframes_only", {"--video", "v.mp4", "--range", "0:1"}, 2, "--keyframes-only"},
+        BadRow{"keyframes_count_zooming_out",
+               {"--keyframes-count", "--centre", "0", "0", "--radius", "2"},
+               2,
+               "zooms in"},
+        BadRow{"keyframes_count_with_output", {"--keyframes-count", "-o", "x.png"}, 2, "--keyframes-count"},
         BadRow{"range_beyond_the_keyframes",
                {"--keyframes-only", "--keyframes", "k", "--centre", "0", "1", "--radius", "0.5", "--range",
                 "0:9"},

@@ -2,6 +2,7 @@
 // plan's keyframes, and the whole command with the real ffmpeg.
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -253,6 +255,12 @@ std::vector<std::string> With(std::vector<std::string> args, const std::vector<s
 // Two halvings at 4 frames a second are 9 frames; keyframes rendered in two parts and
 // assembled give the very bytes of the single run, and another frame rate counts nothing.
 TEST_F(VideoCommandTest, SplitKeyframesAssembleToTheSameVideo) {
+    // The count, which a script cuts into ranges, is printed even with -q and makes nothing.
+    const Run count = run(With(kTarget, {"--video", "whole.mp4", "--keyframes-count"}));
+    ASSERT_EQ(count.status, 0) << count.err;
+    EXPECT_EQ(count.out, "3\n");
+    EXPECT_TRUE(fs::is_empty(folder_));
+
     const Run whole = run(With(kTarget, {"--video", "whole.mp4"}));
     ASSERT_EQ(whole.status, 0) << whole.err;
     EXPECT_EQ(Probe("whole.mp4"), "32,18,9");
@@ -289,6 +297,31 @@ TEST_F(VideoCommandTest, SplitKeyframesAssembleToTheSameVideo) {
     EXPECT_EQ(other.status, 1);
     EXPECT_NE(other.err.find("holds the keyframes of another video"), std::string::npos) << other.err;
     EXPECT_FALSE(fs::exists("x.mp4") || fs::exists("o.mp4"));
+}
+
+// Ranges started together on one new folder: a run that finds only another run's description
+// on its way, under its temporary name, waits for it and counts its own range; a folder of
+// anything else is still refused.
+TEST_F(VideoCommandTest, RangeWaitsForADescriptionOnItsWay) {
+    const Run first = run(With(kTarget, {"--keyframes-only", "--keyframes", "first", "--range", "0:0"}));
+    ASSERT_EQ(first.status, 0) << first.err;
+    fs::create_directory("shared");
+    fs::copy_file("first/video.txt", "shared/video.txt.tmpAb12Cd");
+    std::thread writer([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        fs::rename("shared/video.txt.tmpAb12Cd", "shared/video.txt");
+    });
+    const Run second = run(With(kTarget, {"--keyframes-only", "--keyframes", "shared", "--range", "1:1"}));
+    writer.join();
+    ASSERT_EQ(second.status, 0) << second.err;
+    EXPECT_TRUE(fs::exists("shared/keyframe_001.png"));
+
+    fs::create_directory("other");
+    std::ofstream("other/notes.txt") << "notes\n";
+    const Run other = run(With(kTarget, {"--keyframes-only", "--keyframes", "other", "--range", "1:1"}));
+    EXPECT_EQ(other.status, 1);
+    EXPECT_NE(other.err.find("other is not a keyframe folder"), std::string::npos) << other.err;
+    EXPECT_FALSE(fs::exists("other/keyframe_001.png"));
 }
 
 /// Standard error that sets the stop flag once a text appears in it.
