@@ -18,6 +18,7 @@
 #   docs/slurm-render.sh --tiles 16 -o /shared/tip.png -- \
 #       --centre 0 1 --radius 1e-100 --iterations 5000 --size 20000x20000
 # The job ids are printed; `squeue` shows them, and the logs are in the folder.
+# A zoom video's keyframes spread the same way with docs/slurm-video.sh.
 set -euo pipefail
 
 tiles=8

@@ -41,7 +41,7 @@ spread_video() {
     for ((j = 0; j < jobs; j++)); do echo "$((j * count / jobs)):$(((j + 1) * count / jobs - 1))"; done |
         parallel --will-cite --halt now,fail=1 -j "$jobs" \
             "$R" set "$@" -q --video "$name.mp4" --keyframes "$name.keyframes" --keyframes-only --range {}
-    [[ $(ls "$name.keyframes"/keyframe_*.png | wc -l) -eq $count ]] || fail "$name: keyframes missing"
+    [[ $(find "$name.keyframes" -name "keyframe_*.png" | wc -l) -eq $count ]] || fail "$name: keyframes missing"
     "$R" assemble -q --keyframes "$name.keyframes" --video "$name-assembled.mp4"
     cmp "$name-single.mp4" "$name-assembled.mp4" || fail "$name: the assembled video differs"
     echo "ok $name ($count keyframes)"

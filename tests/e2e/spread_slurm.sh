@@ -1,7 +1,8 @@
 #!/bin/bash
 # docs/slurm-render.sh on a one-machine Slurm cluster started here from the Debian packages:
 # munged, slurmctld and slurmd with a scratch configuration, stopped by their PIDs at the end.
-# The pictures it renders in tiles must be byte for byte the single runs'.
+# The pictures it renders in tiles must be byte for byte the single runs', and so must the zoom
+# video whose keyframes docs/slurm-video.sh counts in ranges, one array task each.
 # KEEP=1 keeps the scratch folder (configuration, logs, tiles) for a look afterwards.
 set -euo pipefail
 BIN_DIR=$1
@@ -94,12 +95,18 @@ done
 # and a view of doubles in two tiles as JPEG, which needs no reference; both at once.
 DEEP=(--centre -0.743643887037151 0.131825904205330 --radius 1e-20 --iterations 300 --size 16384x150)
 PLAIN=(--view -0.76 -0.72 0.1 0.11 --size 16384x150)
+# A short zoom video in three ranges of keyframes.
+VIDEO=(--centre -0.743643887037151 0.13182590420533 --radius 1e-6 --iterations 300 --size 32x18 --fps 4
+    --doubling-seconds 0.5)
 cd "$S/work"
 "$R" set "${DEEP[@]}" -q -o deep-single.png
 "$R" set "${PLAIN[@]}" -q -o plain-single.jpg
+"$R" set "${VIDEO[@]}" -q --video video-single.mp4
 export FRACTAL_RENDER=$R
 "$SOURCE_DIR/docs/slurm-render.sh" --tiles 3 --folder deep -o deep.png -- "${DEEP[@]}" | tee deep.txt
 "$SOURCE_DIR/docs/slurm-render.sh" --tiles 2 -o plain.jpg -- "${PLAIN[@]}" | tee plain.txt
+"$SOURCE_DIR/docs/slurm-video.sh" --jobs 3 --video video.mp4 -- "${VIDEO[@]}" | tee video.txt
+grep -q "^keyframes: job array [0-9]* (0-2, " video.txt || fail "the keyframes were not given to three tasks"
 grep -q "^reference orbit: job" plain.txt && fail "a view of doubles got a reference job"
 
 # sbatch --wait polls at ever longer intervals; the controller is asked here twice a second.
@@ -116,9 +123,14 @@ finished() { # the file sbatch's ids went to
 }
 finished deep.txt
 finished plain.txt
+finished video.txt
 [[ -f deep/reference.orbit ]] || fail "no reference orbit was saved"
 ls deep/tile_1.png deep/tile_2.png deep/tile_3.png plain.tiles/tile_1.png plain.tiles/tile_2.png >/dev/null \
     || fail "tiles missing"
 cmp deep-single.png deep.png || fail "the assembled deep picture differs from the single run"
 cmp plain-single.jpg plain.jpg || fail "the assembled JPEG picture differs from the single run"
+count=$("$R" set "${VIDEO[@]}" --video video.mp4 --keyframes-count)
+[[ $(find video.keyframes -name "keyframe_*.png" | wc -l) -eq $count ]] || fail "keyframes missing"
+ls video.jobs/keyframes_0.log video.jobs/keyframes_2.log >/dev/null || fail "no logs of the keyframe tasks"
+cmp video-single.mp4 video.mp4 || fail "the assembled video differs from the single run"
 echo "PASS after $SECONDS s"
