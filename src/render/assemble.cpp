@@ -229,15 +229,7 @@ Outcome WriteAssembled(const std::vector<TileFile>& tiles, const std::string& pa
         return Failure("cannot write " + path + ": " + error);
     }
     progress.clear();
-    switch (CommitUnlessStopped(context.stop, [&] { return output.commit(error); })) {
-    case CommitStatus::Stopped:
-        return Failure("broken off; " + path + " was not written");
-    case CommitStatus::Failed:
-        return Failure("cannot write " + path + ": " + error);
-    case CommitStatus::Done:
-        break;
-    }
-    return {};
+    return CommitOutput(output, path, context.stop);
 }
 
 /// The tiles of one picture into the whole picture.

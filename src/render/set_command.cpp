@@ -121,20 +121,6 @@ Outcome RenderSetPicture(const SetPicture& picture, const std::string& path, Ima
     return {};
 }
 
-/// Gives the finished picture its name, unless a stop came first.
-Outcome CommitPicture(common::AtomicFile& output, const std::string& path, const RunContext& context) {
-    std::string error;
-    switch (CommitUnlessStopped(context.stop, [&] { return output.commit(error); })) {
-    case CommitStatus::Stopped:
-        return Failure("broken off; " + path + " was not written");
-    case CommitStatus::Failed:
-        return Failure("cannot write " + path + ": " + error);
-    case CommitStatus::Done:
-        break;
-    }
-    return {};
-}
-
 /// Renders one picture into `path` through a temporary file beside it. A deep view's reference
 /// orbit has a progress line of its own before the rows' line.
 Outcome WriteSetPicture(const SetPicture& picture, const std::string& path, ImageFormat format,
@@ -169,7 +155,7 @@ Outcome WriteSetPicture(const SetPicture& picture, const std::string& path, Imag
         !outcome.ok()) {
         return outcome;
     }
-    return CommitPicture(output, path, context);
+    return CommitOutput(output, path, context.stop);
 }
 
 /// Picture k (0 .. frames - 1) of a flight. The pictures are made one at a time as they are

@@ -18,4 +18,17 @@ CommitStatus CommitUnlessStopped(const std::atomic<bool>* stop, const std::funct
     return status;
 }
 
+Outcome CommitOutput(common::AtomicFile& output, const std::string& path, const std::atomic<bool>* stop) {
+    std::string error;
+    switch (CommitUnlessStopped(stop, [&] { return output.commit(error); })) {
+    case CommitStatus::Stopped:
+        return Failure("broken off; " + path + " was not written");
+    case CommitStatus::Failed:
+        return Failure("cannot write " + path + ": " + error);
+    case CommitStatus::Done:
+        break;
+    }
+    return {};
+}
+
 } // namespace render

@@ -2,6 +2,10 @@
 
 #include <atomic>
 #include <functional>
+#include <string>
+
+#include "atomic_file.h"
+#include "outcome.h"
 
 namespace render {
 
@@ -17,5 +21,10 @@ enum class CommitStatus { Done, Stopped, Failed };
 /// and the rename: a signal before it leaves no file, one after it finds the work done.
 [[nodiscard]] CommitStatus CommitUnlessStopped(const std::atomic<bool>* stop,
                                                const std::function<bool()>& commit);
+
+/// Gives the finished `output` its name `path` unless a stop came first; the failure to report
+/// otherwise.
+[[nodiscard]] Outcome CommitOutput(common::AtomicFile& output, const std::string& path,
+                                   const std::atomic<bool>* stop);
 
 } // namespace render

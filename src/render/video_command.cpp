@@ -386,13 +386,8 @@ Outcome EncodeVideo(const VideoJob& job, const VideoPlan& plan, const Encoding& 
     if (!ffmpeg.finish(error)) {
         return Failure("cannot make " + encoding.output + ": " + error);
     }
-    switch (CommitUnlessStopped(context.stop, [&] { return output.commit(error); })) {
-    case CommitStatus::Stopped:
-        return Failure("broken off; " + encoding.output + " was not written");
-    case CommitStatus::Failed:
-        return Failure("cannot write " + encoding.output + ": " + error);
-    case CommitStatus::Done:
-        break;
+    if (Outcome committed = CommitOutput(output, encoding.output, context.stop); !committed.ok()) {
+        return committed;
     }
     if (!job.quiet) {
         context.out << encoding.output << '\n';

@@ -37,6 +37,7 @@
 #include "parameters.h"
 #include "png_file.h"
 #include "renderer.h"
+#include "renderer_runs.h"
 #include "set_options.h"
 #include "stored_record.h"
 #include "strip_render.h"
@@ -47,78 +48,23 @@ namespace {
 namespace fs = std::filesystem;
 
 /// A folder of its own per test, made the current one so relative names land in it.
-class RenderTest : public testing::Test {
+class RenderTest : public render_test::InScratchFolder {
 protected:
-    RenderTest() { fs::current_path(folder_); }
-    ~RenderTest() override { fs::current_path(previous_); }
+    RenderTest() : InScratchFolder("render_test") {}
 
-    struct Run {
-        int status = -1;
-        std::string out;
-        std::string err;
-    };
-    /// Standard error that reacts to what is written to it.
-    class WatchedText : public std::streambuf {
-    public:
-        WatchedText(std::string trigger, std::function<void()> action)
-            : m_trigger(std::move(trigger)), m_action(std::move(action)) {}
-        std::string text;
+    using Run = render_test::RendererRun;
 
-    protected:
-        int_type overflow(int_type c) override {
-            if (c != traits_type::eof()) {
-                text += traits_type::to_char_type(c);
-                check();
-            }
-            return c;
-        }
-        std::streamsize xsputn(const char* s, std::streamsize n) override {
-            text.append(s, static_cast<std::size_t>(n));
-            check();
-            return n;
-        }
-
-    private:
-        void check() {
-            if (!m_trigger.empty() && !m_fired && text.find(m_trigger) != std::string::npos) {
-                m_fired = true;
-                m_action();
-            }
-        }
-        std::string m_trigger;
-        std::function<void()> m_action;
-        bool m_fired = false;
-    };
-
-    Run runWith(std::vector<std::string> args, const std::atomic<bool>* stop, std::ostream& err,
-                bool progress) {
-        args.insert(args.begin(), "fractal-render");
-        std::vector<const char*> argv;
-        for (const std::string& a : args) {
-            argv.push_back(a.c_str());
-        }
-        std::ostringstream out;
-        render::RunContext context{out, err, stop, progress};
-        Run result;
-        result.status = render::RunRenderer(static_cast<int>(argv.size()), argv.data(), context);
-        result.out = out.str();
-        return result;
-    }
-
-    Run run(std::vector<std::string> args, const std::atomic<bool>* stop = nullptr) {
-        std::ostringstream err;
-        Run result = runWith(std::move(args), stop, err, false);
-        result.err = err.str();
-        return result;
+    static Run run(std::vector<std::string> args, const std::atomic<bool>* stop = nullptr) {
+        return render_test::RunRenderer(std::move(args), stop);
     }
 
     /// Runs with the progress line shown on an error stream that calls `action` the first time
     /// `trigger` appears in it (never for an empty one); `err` of the result is the whole stream.
     Run runWatched(std::vector<std::string> args, const std::string& trigger, std::function<void()> action,
                    const std::atomic<bool>* stop = nullptr) {
-        WatchedText watched(trigger, std::move(action));
+        render_test::WatchedText watched(trigger, std::move(action));
         std::ostream err(&watched);
-        Run result = runWith(std::move(args), stop, err, true);
+        Run result = render_test::RunRenderer(std::move(args), stop, &err);
         result.err = watched.text;
         return result;
     }
@@ -130,10 +76,6 @@ protected:
         }
         return names;
     }
-
-    testing_support::TemporaryFolder scratch_{"render_test"};
-    fs::path folder_ = scratch_.path();
-    fs::path previous_ = fs::current_path();
 };
 
 std::string Bytes(const fs::path& path) {

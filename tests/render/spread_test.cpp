@@ -13,6 +13,7 @@
 
 #include "cli.h"
 #include "png_file.h"
+#include "renderer_runs.h"
 #include "strip_render.h"
 #include "test_files.h"
 #include "tiles.h"
@@ -24,31 +25,13 @@ using testing_support::ReadFileBytes;
 using testing_support::WriteFileBytes;
 
 /// A folder of its own per test, made the current one so relative names land in it.
-class SpreadTest : public testing::Test {
+class SpreadTest : public render_test::InScratchFolder {
 protected:
-    SpreadTest() { fs::current_path(folder_); }
-    ~SpreadTest() override { fs::current_path(previous_); }
+    SpreadTest() : InScratchFolder("spread_test") {}
 
-    struct Run {
-        int status = -1;
-        std::string out;
-        std::string err;
-    };
-
+    using Run = render_test::RendererRun;
     static Run run(std::vector<std::string> args, const std::atomic<bool>* stop = nullptr) {
-        args.insert(args.begin(), "fractal-render");
-        std::vector<const char*> argv;
-        for (const std::string& a : args) {
-            argv.push_back(a.c_str());
-        }
-        std::ostringstream out;
-        std::ostringstream err;
-        render::RunContext context{out, err, stop, false};
-        Run result;
-        result.status = render::RunRenderer(static_cast<int>(argv.size()), argv.data(), context);
-        result.out = out.str();
-        result.err = err.str();
-        return result;
+        return render_test::RunRenderer(std::move(args), stop);
     }
 
     /// Runs `set` with the view's options and these.
@@ -59,10 +42,6 @@ protected:
         const Run r = run(args);
         ASSERT_EQ(r.status, 0) << r.err;
     }
-
-    testing_support::TemporaryFolder scratch_{"spread_test"};
-    fs::path folder_ = scratch_.path();
-    fs::path previous_ = fs::current_path();
 };
 
 // 16384 pixels a row make strips of 64 rows: 150 rows are three strips, the last one short, in

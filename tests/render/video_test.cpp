@@ -18,6 +18,7 @@
 #include "cli.h"
 #include "deep_flight.h"
 #include "deep_render.h"
+#include "renderer_runs.h"
 #include "set_options.h"
 #include "test_files.h"
 #include "video_keyframes.h"
@@ -195,31 +196,14 @@ TEST(VideoPlanTest, DescriptionReadsBack) {
 }
 
 /// The whole command in a folder of its own, with the real ffmpeg.
-class VideoCommandTest : public testing::Test {
+class VideoCommandTest : public render_test::InScratchFolder {
 protected:
-    VideoCommandTest() { fs::current_path(folder_); }
-    ~VideoCommandTest() override { fs::current_path(previous_); }
+    VideoCommandTest() : InScratchFolder("video_test") {}
 
-    struct Run {
-        int status = -1;
-        std::string out;
-        std::string err;
-    };
-    Run run(std::vector<std::string> args, const std::atomic<bool>* stop = nullptr,
-            std::ostream* watched = nullptr) {
-        args.insert(args.begin(), "fractal-render");
-        std::vector<const char*> argv;
-        for (const std::string& a : args) {
-            argv.push_back(a.c_str());
-        }
-        std::ostringstream out;
-        std::ostringstream err;
-        render::RunContext context{out, watched != nullptr ? *watched : err, stop, watched != nullptr};
-        Run result;
-        result.status = render::RunRenderer(static_cast<int>(argv.size()), argv.data(), context);
-        result.out = out.str();
-        result.err = err.str();
-        return result;
+    using Run = render_test::RendererRun;
+    static Run run(std::vector<std::string> args, const std::atomic<bool>* stop = nullptr,
+                   std::ostream* watched = nullptr) {
+        return render_test::RunRenderer(std::move(args), stop, watched);
     }
     static std::string Bytes(const fs::path& path) {
         std::ifstream in(path, std::ios::binary);
@@ -238,10 +222,6 @@ protected:
         }
         return text;
     }
-
-    testing_support::TemporaryFolder scratch_{"video_test"};
-    fs::path folder_ = scratch_.path();
-    fs::path previous_ = fs::current_path();
 };
 
 const std::vector<std::string> kTarget = {"set",    "--centre", "-0.75", "0.1", "--radius", "0.375",
@@ -324,39 +304,11 @@ TEST_F(VideoCommandTest, RangeWaitsForADescriptionOnItsWay) {
     EXPECT_FALSE(fs::exists("other/keyframe_001.png"));
 }
 
-/// Standard error that sets the stop flag once a text appears in it.
-class StopWhen : public std::streambuf {
-public:
-    StopWhen(std::string trigger, std::atomic<bool>& stop) : m_trigger(std::move(trigger)), m_stop(stop) {}
-    std::string text;
-
-protected:
-    int_type overflow(int_type c) override {
-        text += traits_type::to_char_type(c);
-        check();
-        return c;
-    }
-    std::streamsize xsputn(const char* s, std::streamsize n) override {
-        text.append(s, static_cast<std::size_t>(n));
-        check();
-        return n;
-    }
-
-private:
-    void check() {
-        if (text.find(m_trigger) != std::string::npos) {
-            m_stop = true;
-        }
-    }
-    std::string m_trigger;
-    std::atomic<bool>& m_stop;
-};
-
 // Broken off after two keyframes: no video and no temporary file; the run started again keeps
 // those two as they are and counts only the rest.
 TEST_F(VideoCommandTest, BrokenOffRunLeavesNoVideoAndResumes) {
     std::atomic<bool> stop{false};
-    StopWhen watch("keyframe 3/3", stop);
+    render_test::WatchedText watch("keyframe 3/3", [&stop] { stop = true; });
     std::ostream err(&watch);
     std::vector<std::string> args = {"set",    "--centre", "-0.75", "0.1", "--radius", "0.375",
                                      "--size", "32x18",    "--fps", "4",   "--video",  "v.mp4"};
