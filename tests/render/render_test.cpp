@@ -79,8 +79,7 @@ protected:
 };
 
 std::string Bytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return testing_support::ReadFileBytes(path);
 }
 
 /// What the explorer window shows: its own pixel loop on a 601 x 601 picture area.
@@ -604,16 +603,7 @@ TEST_F(RenderTest, BrokenOffRenderLeavesNothing) {
     EXPECT_TRUE(entries().empty());
 }
 
-struct BadRow {
-    const char* name;
-    std::vector<std::string> args;
-    int status;
-    const char* says;
-};
-
-void PrintTo(const BadRow& row, std::ostream* out) {
-    *out << row.name;
-}
+using BadRow = render_test::RefusalRow;
 
 /// One message naming the problem, the row's exit status, nothing on stdout, and no file
 /// left in the folder.

@@ -81,6 +81,18 @@ private:
     bool m_fired = false;
 };
 
+/// A command that must be refused: its words, exit status and a piece of its one message.
+struct RefusalRow {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    const char* says;
+};
+
+inline void PrintTo(const RefusalRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
 /// A test in a scratch folder of its own, made the current folder so that relative names land
 /// in it.
 class InScratchFolder : public testing::Test {

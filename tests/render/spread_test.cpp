@@ -143,16 +143,7 @@ const ViewRow kTiledRows[] = {{"PlainPng", &kPlainView, ".png"},
 INSTANTIATE_TEST_SUITE_P(Spread, TiledPictureTest, testing::ValuesIn(kTiledRows),
                          [](const auto& info) { return info.param.name; });
 
-struct BadAssembly {
-    const char* name;
-    std::vector<std::string> args;
-    int status;
-    const char* says;
-};
-
-void PrintTo(const BadAssembly& row, std::ostream* out) {
-    *out << row.name;
-}
+using BadAssembly = render_test::RefusalRow;
 
 class BadAssemblyTest : public SpreadTest, public testing::WithParamInterface<BadAssembly> {};
 

@@ -205,10 +205,7 @@ protected:
                    std::ostream* watched = nullptr) {
         return render_test::RunRenderer(std::move(args), stop, watched);
     }
-    static std::string Bytes(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
+    static std::string Bytes(const fs::path& path) { return testing_support::ReadFileBytes(path); }
     /// "frames,width,height" of the video's stream, as ffprobe counts them.
     static std::string Probe(const std::string& video) {
         const std::string command = "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
