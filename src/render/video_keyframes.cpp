@@ -209,7 +209,8 @@ bool LoadKeyframe(const std::string& path, const SetPicture& picture, std::vecto
             "cannot read " + path + (png.error.empty() ? ": its size is not its record's" : ": " + png.error);
         return false;
     }
-    pixels.assign(png.pixels.begin(), png.pixels.end());
+    pixels.resize(png.pixels.size());
+    std::memcpy(pixels.data(), png.pixels.data(), pixels.size());
     return true;
 }
 

@@ -6,6 +6,10 @@
 #include <cstring>
 #include <string_view>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "deep_flight.h"
 #include "set_options.h"
 
@@ -96,14 +100,71 @@ Spans SpansOf(int n, double origin, double scale, int limit) {
 
 using Lanes = float __attribute__((vector_size(16)));
 
-/// line += weight · source over n values; the inner loop of a frame, taken eight wide where
-/// the processor can.
-__attribute__((target_clones("avx2", "default"))) void AddWeighted(float* line, const std::uint8_t* source,
-                                                                   std::size_t n, float weight) {
+/// line += weight · source over n values, the inner loop of a frame. The compiler keeps it
+/// scalar at the usual optimisation level (the bytes might alias the floats) and widens bytes
+/// poorly in vector types, so the eight-wide form is written out. Products and sums are
+/// rounded one by one in both forms, so they give the same frames.
+void AddWeightedPlain(float* line, const std::uint8_t* source, std::size_t n, float weight) {
     for (std::size_t i = 0; i < n; ++i) {
         line[i] += weight * static_cast<float>(source[i]);
     }
 }
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) void AddWeightedAvx2(float* line, const std::uint8_t* source, std::size_t n,
+                                                     float weight) {
+    const __m256 w = _mm256_set1_ps(weight);
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(source + i));
+        const __m256 values = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(bytes));
+        _mm256_storeu_ps(line + i, _mm256_add_ps(_mm256_loadu_ps(line + i), _mm256_mul_ps(w, values)));
+    }
+    AddWeightedPlain(line + i, source + i, n - i, weight);
+}
+#endif
+
+/// Means of levels (never below 0) to levels, rounding half up as lround does for them.
+void ToLevelsPlain(const float* means, std::size_t n, std::uint8_t* out) {
+    for (std::size_t i = 0; i < n; ++i) {
+        out[i] = static_cast<std::uint8_t>(std::min(255, static_cast<int>(means[i] + 0.5F)));
+    }
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) void ToLevelsAvx2(const float* means, std::size_t n, std::uint8_t* out) {
+    const __m256 half = _mm256_set1_ps(0.5F);
+    std::size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const __m256i low = _mm256_cvttps_epi32(_mm256_add_ps(_mm256_loadu_ps(means + i), half));
+        const __m256i high = _mm256_cvttps_epi32(_mm256_add_ps(_mm256_loadu_ps(means + i + 8), half));
+        // Saturating packs clamp at 255; they interleave the halves, which the permute undoes.
+        const __m256i words = _mm256_permute4x64_epi64(_mm256_packs_epi32(low, high), 0xD8);
+        const __m128i bytes =
+            _mm_packus_epi16(_mm256_castsi256_si128(words), _mm256_extracti128_si256(words, 1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), bytes);
+    }
+    ToLevelsPlain(means + i, n - i, out + i);
+}
+#endif
+
+struct FrameKernels {
+    void (*addWeighted)(float*, const std::uint8_t*, std::size_t, float) = &AddWeightedPlain;
+    void (*toLevels)(const float*, std::size_t, std::uint8_t*) = &ToLevelsPlain;
+};
+
+FrameKernels ChooseKernels() {
+    FrameKernels kernels;
+#if defined(__x86_64__)
+    if (__builtin_cpu_supports("avx2")) {
+        kernels.addWeighted = &AddWeightedAvx2;
+        kernels.toLevels = &ToLevelsAvx2;
+    }
+#endif
+    return kernels;
+}
+
+const FrameKernels kKernels = ChooseKernels();
 
 } // namespace
 
@@ -187,6 +248,7 @@ void MakeFrame(const std::uint8_t* keyframe, int kw, int kh, const FramePlacemen
     const int firstColumn = columns.spans.front().first;
     const int endColumn = columns.spans.back().first + columns.spans.back().count;
     std::vector<float> line(static_cast<std::size_t>(endColumn - firstColumn) * 3 + 1);
+    std::vector<float> means(static_cast<std::size_t>(width) * 3 + 1);
     const auto stride = static_cast<std::size_t>(kw) * 3;
     for (int y = 0; y < height; ++y) {
         // Down the rows first, over the columns any frame pixel takes, then along the row.
@@ -195,28 +257,25 @@ void MakeFrame(const std::uint8_t* keyframe, int kw, int kh, const FramePlacemen
         for (int k = 0; k < r.count; ++k) {
             const std::uint8_t* source = keyframe + static_cast<std::size_t>(r.first + k) * stride +
                                          static_cast<std::size_t>(firstColumn) * 3;
-            AddWeighted(line.data(), source, line.size() - 1,
-                        rows.weights[r.weights + static_cast<std::size_t>(k)]);
+            kKernels.addWeighted(line.data(), source, line.size() - 1,
+                                 rows.weights[r.weights + static_cast<std::size_t>(k)]);
         }
-        std::uint8_t* target = out + static_cast<std::size_t>(y) * static_cast<std::size_t>(width) * 3;
         for (int x = 0; x < width; ++x) {
             const Span& c = columns.spans[static_cast<std::size_t>(x)];
             const float* p = line.data() + static_cast<std::size_t>(c.first - firstColumn) * 3;
             const float* w = columns.weights.data() + c.weights;
             // Four lanes for three channels: the fourth reads the next pixel's red (or the
-            // line's spare end) and is dropped.
+            // line's spare end), and its sum is overwritten by the next pixel's (or spare).
             Lanes sum = {0.0F, 0.0F, 0.0F, 0.0F};
             for (int k = 0; k < c.count; ++k) {
                 Lanes v;
                 std::memcpy(&v, p + 3 * k, sizeof v);
                 sum += w[k] * v;
             }
-            // Sums are means of levels, so never below 0; rounding half up is lround's for them.
-            for (int ch = 0; ch < 3; ++ch) {
-                target[x * 3 + ch] =
-                    static_cast<std::uint8_t>(std::min(255, static_cast<int>(sum[ch] + 0.5F)));
-            }
+            std::memcpy(means.data() + static_cast<std::size_t>(x) * 3, &sum, sizeof sum);
         }
+        kKernels.toLevels(means.data(), static_cast<std::size_t>(width) * 3,
+                          out + static_cast<std::size_t>(y) * static_cast<std::size_t>(width) * 3);
     }
 }
 

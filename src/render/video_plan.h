@@ -20,7 +20,7 @@ struct VideoSettings {
 /// A keyframe has this many times the frame's pixels along each side. A frame, whose radius lies
 /// between half and all of its keyframe's, then takes from 1.5 x 1.5 to 3 x 3 keyframe points
 /// per pixel. Against frames counted at 4 x 4 points a pixel, those frames score about as well
-/// as frames counted directly at 2 x 2 (27 to 35 dB), at nine frames' cost per halving of the
+/// as frames counted directly at 2 x 2 (27 to 36 dB), at nine frames' cost per halving of the
 /// radius; twice the frame's size fell to 24 dB halfway between two keyframes, four times cost
 /// sixteen frames.
 inline constexpr int kKeyframeScale = 3;
