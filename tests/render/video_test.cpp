@@ -120,7 +120,7 @@ struct QualityRow {
 
 class FrameQualityTest : public testing::TestWithParam<QualityRow> {};
 
-// A 96 x 54 video at 8 frames a second into three edges of the set: every frame made from its
+// A 96 x 54 video at 8 frames a second into five edges of the set: every frame made from its
 // keyframe is close to the frame counted directly with 4 x 4 points a pixel.
 TEST_P(FrameQualityTest, FramesFromKeyframesMatchSupersampledFrames) {
     render::VideoSettings settings;
@@ -155,7 +155,9 @@ TEST_P(FrameQualityTest, FramesFromKeyframesMatchSupersampledFrames) {
 INSTANTIATE_TEST_SUITE_P(Video, FrameQualityTest,
                          testing::Values(QualityRow{"two_doublings", "-0.5", "0", "0.375"},
                                          QualityRow{"towards_the_cusp", "0.25", "0", "0.375"},
-                                         QualityRow{"upper_bulb", "-0.1", "0.9", "0.375"}),
+                                         QualityRow{"upper_bulb", "-0.1", "0.9", "0.375"},
+                                         QualityRow{"seahorse_valley", "-0.75", "0.1", "0.1875"},
+                                         QualityRow{"elephant_valley", "0.28", "0.008", "0.1875"}),
                          [](const testing::TestParamInfo<QualityRow>& info) {
                              return std::string(info.param.name);
                          });
