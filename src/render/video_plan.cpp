@@ -71,8 +71,9 @@ struct Spans {
 };
 
 /// Keyframe point u stands for [u − 1/2, u + 1/2), which is [u, u + 1) here; frame pixel i
-/// likewise for its point's square, so the frame's edges are the view's and the last frame,
-/// reduced from the target by whole blocks, is the target counted with that many points a pixel.
+/// likewise for the square around its point, so each pixel is centred where a frame counted
+/// directly counts it, and the last frame, the target reduced by whole blocks, is the target
+/// counted with that many points a pixel. Squares past the keyframe's edge are cut off there.
 Spans SpansOf(int n, double origin, double scale, int limit) {
     Spans out;
     out.spans.resize(static_cast<std::size_t>(n));
