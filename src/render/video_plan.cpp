@@ -157,6 +157,7 @@ struct FrameKernels {
 FrameKernels ChooseKernels() {
     FrameKernels kernels;
 #if defined(__x86_64__)
+    __builtin_cpu_init(); // this runs among the static initialisers
     if (__builtin_cpu_supports("avx2")) {
         kernels.addWeighted = &AddWeightedAvx2;
         kernels.toLevels = &ToLevelsAvx2;
