@@ -300,14 +300,8 @@ Outcome RunSet(const SetOptions& options, RunContext& context) {
     }
 
     std::optional<common::PictureRecord> setRecord;
-    if (!options.from.empty()) {
-        if (Outcome read = ReadStoredRecord(options.from, setRecord); !read.ok()) {
-            return read;
-        }
-        if (std::holds_alternative<common::LsystemRecord>(*setRecord)) {
-            return Failure(options.from +
-                           " is a drawing of the L-system generator, not a Mandelbrot or Julia set");
-        }
+    if (Outcome read = ReadStoredSetRecord(options.from, setRecord); !read.ok()) {
+        return read;
     }
     const ResolvedSet resolved = ResolveSet(options, setRecord, format);
     if (!resolved.ok()) {

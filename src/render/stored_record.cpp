@@ -80,4 +80,17 @@ Outcome ReadStoredRecord(const std::string& path, std::optional<common::PictureR
     return {};
 }
 
+Outcome ReadStoredSetRecord(const std::string& path, std::optional<common::PictureRecord>& record) {
+    if (path.empty()) {
+        return {};
+    }
+    if (Outcome read = ReadStoredRecord(path, record); !read.ok()) {
+        return read;
+    }
+    if (std::holds_alternative<common::LsystemRecord>(*record)) {
+        return Failure(path + " is a drawing of the L-system generator, not a Mandelbrot or Julia set");
+    }
+    return {};
+}
+
 } // namespace render

@@ -20,6 +20,11 @@ enum class PictureKind { Jpeg, Png, Svg, Pdf, Other };
 /// folder, a pipe or a device is named as such without being read.
 [[nodiscard]] Outcome ReadStoredRecord(const std::string& path, std::optional<common::PictureRecord>& record);
 
+/// The record of a stored picture of the set explorer's kinds (plain or deep), for `set`: an
+/// L-system drawing is refused with a message. An empty path reads nothing.
+[[nodiscard]] Outcome ReadStoredSetRecord(const std::string& path,
+                                          std::optional<common::PictureRecord>& record);
+
 /// The record of `--from` when it is of the kind the command draws; `wrongKind` names the
 /// other kind's picture in the message. An empty path reads nothing.
 template <typename Kind>

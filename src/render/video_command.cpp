@@ -398,14 +398,8 @@ Outcome EncodeVideo(const VideoJob& job, const VideoPlan& plan, const Encoding& 
 /// The target of `set --video` from its options: a deep view at the keyframes' size.
 Outcome ResolveVideoTarget(const SetOptions& options, const VideoSettings& settings, SetPicture& target) {
     std::optional<common::PictureRecord> record;
-    if (!options.from.empty()) {
-        if (Outcome read = ReadStoredRecord(options.from, record); !read.ok()) {
-            return read;
-        }
-        if (std::holds_alternative<common::LsystemRecord>(*record)) {
-            return Failure(options.from +
-                           " is a drawing of the L-system generator, not a Mandelbrot or Julia set");
-        }
+    if (Outcome read = ReadStoredSetRecord(options.from, record); !read.ok()) {
+        return read;
     }
     SetOptions o = options;
     o.size = std::to_string(settings.width) + "x" + std::to_string(settings.height);

@@ -3,10 +3,12 @@
 // What the renderer's tests share: a run of the whole program in this process, and a scratch
 // folder that is the current folder while a test runs.
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <functional>
 #include <ostream>
+#include <set>
 #include <sstream>
 #include <streambuf>
 #include <string>
@@ -99,6 +101,36 @@ class InScratchFolder : public testing::Test {
 protected:
     explicit InScratchFolder(const char* name) : scratch_(name) { std::filesystem::current_path(folder_); }
     ~InScratchFolder() override { std::filesystem::current_path(previous_); }
+
+    using Run = RendererRun;
+    static Run run(std::vector<std::string> args, const std::atomic<bool>* stop = nullptr,
+                   std::ostream* err = nullptr) {
+        return RunRenderer(std::move(args), stop, err);
+    }
+
+    /// Every file and folder below the scratch folder.
+    [[nodiscard]] std::set<std::string> entries() const {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder_)) {
+            names.insert(std::filesystem::relative(entry.path(), folder_).string());
+        }
+        return names;
+    }
+
+    /// One message naming the problem, the row's exit status, nothing on stdout, and nothing
+    /// written or left behind in the folder.
+    void expectRefused(const std::string& command, const RefusalRow& row) const {
+        const std::set<std::string> before = entries();
+        std::vector<std::string> args = {command};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        const Run r = run(args);
+        EXPECT_EQ(r.status, row.status) << r.err;
+        EXPECT_TRUE(r.err.starts_with("fractal-render: ")) << r.err;
+        EXPECT_NE(r.err.find(row.says), std::string::npos) << r.err;
+        EXPECT_LE(std::count(r.err.begin(), r.err.end(), '\n'), 2) << r.err;
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_EQ(entries(), before);
+    }
 
     testing_support::TemporaryFolder scratch_;
     std::filesystem::path folder_ = scratch_.path();

@@ -29,11 +29,6 @@ class SpreadTest : public render_test::InScratchFolder {
 protected:
     SpreadTest() : InScratchFolder("spread_test") {}
 
-    using Run = render_test::RendererRun;
-    static Run run(std::vector<std::string> args, const std::atomic<bool>* stop = nullptr) {
-        return render_test::RunRenderer(std::move(args), stop);
-    }
-
     /// Runs `set` with the view's options and these.
     static void render(const std::vector<std::string>& view, std::vector<std::string> more) {
         std::vector<std::string> args = {"set", "-q"};
@@ -183,17 +178,7 @@ TEST_P(BadAssemblyTest, OneMessageAndNoPicture) {
     fs::create_directory("others");
     fs::copy_file("plain.png", "others/plain.png");
 
-    const std::vector<std::string> before = testing_support::FolderEntries(".");
-    const BadAssembly& row = GetParam();
-    std::vector<std::string> args = {"assemble"};
-    args.insert(args.end(), row.args.begin(), row.args.end());
-    const Run r = run(args);
-    EXPECT_EQ(r.status, row.status) << r.err;
-    EXPECT_TRUE(r.err.starts_with("fractal-render: ")) << r.err;
-    EXPECT_NE(r.err.find(row.says), std::string::npos) << r.err;
-    EXPECT_LE(std::count(r.err.begin(), r.err.end(), '\n'), 2) << r.err;
-    EXPECT_TRUE(r.out.empty());
-    EXPECT_EQ(testing_support::FolderEntries("."), before);
+    expectRefused("assemble", GetParam());
 }
 
 const BadAssembly kBadAssemblies[] = {

@@ -261,11 +261,6 @@ class VideoCommandTest : public render_test::InScratchFolder {
 protected:
     VideoCommandTest() : InScratchFolder("video_test") {}
 
-    using Run = render_test::RendererRun;
-    static Run run(std::vector<std::string> args, const std::atomic<bool>* stop = nullptr,
-                   std::ostream* watched = nullptr) {
-        return render_test::RunRenderer(std::move(args), stop, watched);
-    }
     static std::string Bytes(const fs::path& path) { return testing_support::ReadFileBytes(path); }
     /// "frames,width,height" of the video's stream, as ffprobe counts them.
     static std::string Probe(const std::string& video) {
